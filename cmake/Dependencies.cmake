@@ -27,10 +27,12 @@ find_package(benchmark QUIET)
 include(GoogleTest)
 
 # vedevave_add_library(Name [PUBLIC_LIBS ...]): the static library of one Sources/ folder, built
-# from every .cpp below it. Headers are included as "Module/Header.h" from Sources/.
+# from every .cpp below it except main.cpp. Headers are included as "Module/Header.h" from Sources/.
 function(vedevave_add_library name)
   cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  # A folder's main.cpp is its executable's entry point, never part of the library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(NOT sources)
     # A module whose first sources have not landed yet: headers only.
     add_library(${name} INTERFACE)

@@ -19,7 +19,7 @@ std::string iso8601(std::chrono::system_clock::time_point when) {
     const std::time_t t = seconds.count();
     std::tm tm{};
     gmtime_r(&t, &tm);
-    char buffer[40];
+    char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
                   tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(millis));
     return buffer;

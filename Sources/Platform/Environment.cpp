@@ -1,0 +1,41 @@
+#include "Platform/Environment.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace Platform::Environment {
+
+namespace {
+std::mutex& environmentMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+} // namespace
+
+std::optional<std::string> get(const std::string& name) {
+    std::lock_guard lock(environmentMutex());
+    if (const char* value = std::getenv(name.c_str())) {
+        return std::string(value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> nonEmpty(const std::string& name) {
+    auto value = get(name);
+    if (value && value->empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void set(const std::string& name, const std::string& value) {
+    std::lock_guard lock(environmentMutex());
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void unset(const std::string& name) {
+    std::lock_guard lock(environmentMutex());
+    ::unsetenv(name.c_str());
+}
+
+} // namespace Platform::Environment

@@ -1,5 +1,7 @@
 #include "Runtime/Task.h"
 
+#include "Runtime/Executors.h"
+
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/bind_executor.hpp>
 #include <asio/cancellation_signal.hpp>
@@ -115,6 +117,10 @@ asio::awaitable<void> Task::join() const {
         }
     }
     co_await asio::post(asio::bind_executor(executor, asio::use_awaitable));
+}
+
+Task startOnMain(asio::awaitable<void> work, std::function<void(std::exception_ptr)> onDone) {
+    return Task::start(mainExecutor(), std::move(work), std::move(onDone));
 }
 
 } // namespace Runtime

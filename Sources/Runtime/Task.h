@@ -63,4 +63,7 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// Starts `work` on the main executor.
+Task startOnMain(asio::awaitable<void> work, std::function<void(std::exception_ptr)> onDone = {});
+
 } // namespace Runtime

@@ -46,20 +46,24 @@ namespace {
 
 std::string lowercasedASCII(std::string_view text) {
     std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c); });
+    std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) {
+        return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
+    });
     return result;
 }
 
 std::string uppercasedASCII(std::string_view text) {
     std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::toupper(c)) : static_cast<char>(c); });
+    std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) {
+        return c < 0x80 ? static_cast<char>(std::toupper(c)) : static_cast<char>(c);
+    });
     return result;
 }
 
 std::string_view trimmedWhitespace(std::string_view text) {
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+    const auto isBlank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    };
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -99,7 +103,8 @@ std::string utf8(const icu::UnicodeString& text) {
 icu::BreakIterator* characterBreaks() {
     thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> created(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        std::unique_ptr<icu::BreakIterator> created(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         return U_SUCCESS(status) ? std::move(created) : nullptr;
     }();
     return iterator.get();
@@ -109,14 +114,16 @@ std::vector<icu::UnicodeString> graphemes(const icu::UnicodeString& text, std::s
     std::vector<icu::UnicodeString> result;
     auto* breaks = characterBreaks();
     if (!breaks) { // no segmentation data: fall back to code points
-        for (int32_t start = 0; start < text.length() && result.size() < limit; start = text.moveIndex32(start, 1)) {
+        for (int32_t start = 0; start < text.length() && result.size() < limit;
+             start = text.moveIndex32(start, 1)) {
             result.emplace_back(text, start, text.moveIndex32(start, 1) - start);
         }
         return result;
     }
     breaks->setText(text);
     int32_t start = breaks->first();
-    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE && result.size() < limit; end = breaks->next()) {
+    for (int32_t end = breaks->next(); end != icu::BreakIterator::DONE && result.size() < limit;
+         end = breaks->next()) {
         result.emplace_back(text, start, end - start);
         start = end;
     }
@@ -160,7 +167,8 @@ icu::UnicodeString withoutCombiningMarks(const icu::UnicodeString& text) {
     for (int32_t i = 0; i < decomposed.length(); i = decomposed.moveIndex32(i, 1)) {
         const UChar32 c = decomposed.char32At(i);
         const auto category = u_charType(c);
-        if (category != U_NON_SPACING_MARK && category != U_ENCLOSING_MARK && category != U_COMBINING_SPACING_MARK) {
+        if (category != U_NON_SPACING_MARK && category != U_ENCLOSING_MARK &&
+            category != U_COMBINING_SPACING_MARK) {
             result.append(c);
         }
     }
@@ -189,7 +197,8 @@ std::string letterFromCharacterName(UChar32 scalar) {
     char buffer[256];
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length = u_charName(scalar, U_UNICODE_CHAR_NAME, buffer, sizeof buffer, &status);
-    const std::string name = U_SUCCESS(status) ? std::string(buffer, static_cast<std::size_t>(std::max(length, 0))) : "";
+    const std::string name =
+        U_SUCCESS(status) ? std::string(buffer, static_cast<std::size_t>(std::max(length, 0))) : "";
     for (std::string_view marker : {"LETTER ", "DIGIT "}) {
         const auto found = name.find(marker);
         if (found == std::string::npos) {
@@ -254,8 +263,8 @@ PhoneLayout resolveXKB(std::string_view identifier) {
     if (isOneOf(layout, {"de", "at", "ch"})) {
         return PhoneLayout::de;
     }
-    const bool isQWERTY = isOneOf(layout, {"us", "gb", "ie", "au", "it", "es", "pt", "nl"}) || layout == "ca" ||
-                          containsAny(variant, {"dvorak", "colemak"});
+    const bool isQWERTY = isOneOf(layout, {"us", "gb", "ie", "au", "it", "es", "pt", "nl"}) ||
+                          layout == "ca" || containsAny(variant, {"dvorak", "colemak"});
     return isQWERTY ? PhoneLayout::us : PhoneLayout::physical;
 }
 
@@ -283,9 +292,9 @@ const CharacterTable& asciiToHID_US() {
             const char* plain;
             const char* shifted;
             uint16_t usage;
-        } pairs[] = {{"-", "_", 0x2D}, {"=", "+", 0x2E}, {"[", "{", 0x2F},  {"]", "}", 0x30},
+        } pairs[] = {{"-", "_", 0x2D},  {"=", "+", 0x2E}, {"[", "{", 0x2F},  {"]", "}", 0x30},
                      {"\\", "|", 0x31}, {";", ":", 0x33}, {"'", "\"", 0x34}, {"`", "~", 0x35},
-                     {",", "<", 0x36}, {".", ">", 0x37}, {"/", "?", 0x38}};
+                     {",", "<", 0x36},  {".", ">", 0x37}, {"/", "?", 0x38}};
         for (const auto& pair : pairs) {
             built[pair.plain] = {pair.usage, false};
             built[pair.shifted] = {pair.usage, true};
@@ -301,10 +310,11 @@ const CharacterTable& asciiToHID_FR() {
         const struct {
             char letter;
             uint16_t usage;
-        } letters[] = {{'a', 0x14}, {'z', 0x1A}, {'e', 0x08}, {'r', 0x15}, {'t', 0x17}, {'y', 0x1C}, {'u', 0x18},
-                       {'i', 0x0C}, {'o', 0x12}, {'p', 0x13}, {'q', 0x04}, {'s', 0x16}, {'d', 0x07}, {'f', 0x09},
-                       {'g', 0x0A}, {'h', 0x0B}, {'j', 0x0D}, {'k', 0x0E}, {'l', 0x0F}, {'m', 0x33}, {'w', 0x1D},
-                       {'x', 0x1B}, {'c', 0x06}, {'v', 0x19}, {'b', 0x05}, {'n', 0x11}};
+        } letters[] = {{'a', 0x14}, {'z', 0x1A}, {'e', 0x08}, {'r', 0x15}, {'t', 0x17}, {'y', 0x1C},
+                       {'u', 0x18}, {'i', 0x0C}, {'o', 0x12}, {'p', 0x13}, {'q', 0x04}, {'s', 0x16},
+                       {'d', 0x07}, {'f', 0x09}, {'g', 0x0A}, {'h', 0x0B}, {'j', 0x0D}, {'k', 0x0E},
+                       {'l', 0x0F}, {'m', 0x33}, {'w', 0x1D}, {'x', 0x1B}, {'c', 0x06}, {'v', 0x19},
+                       {'b', 0x05}, {'n', 0x11}};
         for (const auto& entry : letters) {
             built[std::string(1, entry.letter)] = {entry.usage, false};
             built[std::string(1, static_cast<char>(std::toupper(entry.letter)))] = {entry.usage, true};
@@ -334,7 +344,9 @@ const CharacterTable& asciiToHID_DE() {
         CharacterTable built;
         for (int i = 0; i < 26; ++i) {
             const char letter = static_cast<char>('a' + i);
-            const auto usage = letter == 'y' ? uint16_t{0x1D} : letter == 'z' ? uint16_t{0x1C} : static_cast<uint16_t>(0x04 + i);
+            const auto usage = letter == 'y'   ? uint16_t{0x1D}
+                               : letter == 'z' ? uint16_t{0x1C}
+                                               : static_cast<uint16_t>(0x04 + i);
             built[std::string(1, letter)] = {usage, false};
             built[std::string(1, static_cast<char>('A' + i))] = {usage, true};
         }
@@ -356,18 +368,20 @@ const CharacterTable& asciiToHID_DE() {
 const CompatibilityTable& compat() {
     static const CompatibilityTable table = [] {
         CompatibilityTable built = {
-            {"ß", "s"}, {"ẞ", "S"}, {"ø", "o"}, {"Ø", "O"}, {"đ", "d"}, {"Đ", "D"}, {"ł", "l"}, {"Ł", "L"},
-            {"ı", "i"}, {"İ", "I"}, {"œ", "o"}, {"Œ", "O"}, {"æ", "a"}, {"Æ", "A"}, {"þ", "t"}, {"Þ", "T"},
-            {"ð", "d"}, {"Ð", "D"},
-            {"«", "\""}, {"»", "\""}, {"“", "\""}, {"”", "\""}, {"„", "\""}, {"‘", "'"}, {"’", "'"}, {"‚", "'"},
-            {"–", "-"}, {"—", "-"}, {"\u2212", "-"}, {"…", "."}, {"·", "."}, {"¡", "!"}, {"¿", "?"},
-            {"\u00A0", " "}, {"\u202F", " "},
+            {"ß", "s"},  {"ẞ", "S"},  {"ø", "o"},  {"Ø", "O"},      {"đ", "d"},      {"Đ", "D"},
+            {"ł", "l"},  {"Ł", "L"},  {"ı", "i"},  {"İ", "I"},      {"œ", "o"},      {"Œ", "O"},
+            {"æ", "a"},  {"Æ", "A"},  {"þ", "t"},  {"Þ", "T"},      {"ð", "d"},      {"Ð", "D"},
+            {"«", "\""}, {"»", "\""}, {"“", "\""}, {"”", "\""},     {"„", "\""},     {"‘", "'"},
+            {"’", "'"},  {"‚", "'"},  {"–", "-"},  {"—", "-"},      {"\u2212", "-"}, {"…", "."},
+            {"·", "."},  {"¡", "!"},  {"¿", "?"},  {"\u00A0", " "}, {"\u202F", " "},
         };
         // Cyrillic: ъ and ь have no row; upper case follows lower case.
-        const char* cyrillicLower[] = {"а", "б", "в", "г", "д", "е", "ё", "ж", "з", "и", "й", "к", "л", "м", "н", "о",
-                                       "п", "р", "с", "т", "у", "ф", "х", "ц", "ч", "ш", "щ", "ы", "э", "ю", "я"};
-        const char* cyrillicUpper[] = {"А", "Б", "В", "Г", "Д", "Е", "Ё", "Ж", "З", "И", "Й", "К", "Л", "М", "Н", "О",
-                                       "П", "Р", "С", "Т", "У", "Ф", "Х", "Ц", "Ч", "Ш", "Щ", "Ы", "Э", "Ю", "Я"};
+        const char* cyrillicLower[] = {"а", "б", "в", "г", "д", "е", "ё", "ж", "з", "и", "й",
+                                       "к", "л", "м", "н", "о", "п", "р", "с", "т", "у", "ф",
+                                       "х", "ц", "ч", "ш", "щ", "ы", "э", "ю", "я"};
+        const char* cyrillicUpper[] = {"А", "Б", "В", "Г", "Д", "Е", "Ё", "Ж", "З", "И", "Й",
+                                       "К", "Л", "М", "Н", "О", "П", "Р", "С", "Т", "У", "Ф",
+                                       "Х", "Ц", "Ч", "Ш", "Щ", "Ы", "Э", "Ю", "Я"};
         const std::string_view cyrillicLatin = "abvgdeezziiklmnoprstufhccssyeua";
         for (std::size_t i = 0; i < cyrillicLatin.size(); ++i) {
             built[cyrillicLower[i]] = std::string(1, cyrillicLatin[i]);
@@ -376,7 +390,7 @@ const CompatibilityTable& compat() {
         // Greek: final sigma has no capital.
         const char* greekLower[] = {"α", "β", "γ", "δ", "ε", "ζ", "η", "θ", "ι", "κ", "λ", "μ", "ν",
                                     "ξ", "ο", "π", "ρ", "σ", "ς", "τ", "υ", "φ", "χ", "ψ", "ω"};
-        const char* greekUpper[] = {"Α", "Β", "Γ", "Δ", "Ε", "Ζ", "Η", "Θ", "Ι", "Κ", "Λ", "Μ", "Ν",
+        const char* greekUpper[] = {"Α", "Β", "Γ", "Δ", "Ε", "Ζ",     "Η", "Θ", "Ι", "Κ", "Λ", "Μ", "Ν",
                                     "Ξ", "Ο", "Π", "Ρ", "Σ", nullptr, "Τ", "Υ", "Φ", "Χ", "Ψ", "Ω"};
         const std::string_view greekLatin = "abgdezitiklmnxoprsstyfhpo";
         for (std::size_t i = 0; i < greekLatin.size(); ++i) {
@@ -428,15 +442,17 @@ PhoneLayout phoneLayout() {
 }
 
 bool isAZERTY(std::string_view id) {
-    return containsAny(id, {"french", "azerty", "belgium", "belgian", "canadianfrench", "canadian-french", "abc-azerty"});
+    return containsAny(
+        id, {"french", "azerty", "belgium", "belgian", "canadianfrench", "canadian-french", "abc-azerty"});
 }
 
 bool isQWERTYFamily(std::string_view id) {
     if (containsAny(id, {"azerty"})) {
         return false;
     }
-    if (containsAny(id, {"keylayout.us", "keylayout.abc", "keylayout.british", "australian", "irish", "usinternational",
-                         "usextended", "dvora", "colemak", "italian", "spanish", "portuguese", "keylayout.dutch"})) {
+    if (containsAny(id, {"keylayout.us", "keylayout.abc", "keylayout.british", "australian", "irish",
+                         "usinternational", "usextended", "dvora", "colemak", "italian", "spanish",
+                         "portuguese", "keylayout.dutch"})) {
         return true;
     }
     return endsWith(id, ".us") || endsWith(id, ".abc");
@@ -560,8 +576,8 @@ bool pasteUnmapped() {
     return !(value == "0" || value == "off" || value == "false" || value == "no");
 }
 
-std::string layoutLogLine(PhoneLayout layout, std::string_view kbPhoneVariable, std::string_view inputSourceID,
-                          std::optional<std::string_view> firstLanguage) {
+std::string layoutLogLine(PhoneLayout layout, std::string_view kbPhoneVariable,
+                          std::string_view inputSourceID, std::optional<std::string_view> firstLanguage) {
     std::string line = "Vedevave keyboard: mode=";
     line += rawValue(layout);
     line += " (VEDEVAVE_KB_PHONE=";

@@ -99,8 +99,8 @@ std::string firstCharacter(std::string_view text);
 std::size_t characterCount(std::string_view text);
 
 // The line that `phoneLayout` writes once per process.
-std::string layoutLogLine(PhoneLayout layout, std::string_view kbPhoneVariable, std::string_view inputSourceID,
-                          std::optional<std::string_view> firstLanguage);
+std::string layoutLogLine(PhoneLayout layout, std::string_view kbPhoneVariable,
+                          std::string_view inputSourceID, std::optional<std::string_view> firstLanguage);
 
 } // namespace KeyboardTranslator
 } // namespace ControlKit

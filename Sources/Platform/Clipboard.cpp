@@ -141,7 +141,8 @@ bool FileClipboard::writeText(std::string_view text) {
             continue;
         }
         if (n <= 0) {
-            Runtime::logLine(std::string(logPrefix) + "cannot write " + temporary + ": " + std::strerror(errno));
+            Runtime::logLine(std::string(logPrefix) + "cannot write " + temporary + ": " +
+                             std::strerror(errno));
             ::close(fd);
             ::unlink(temporary.c_str());
             return false;
@@ -149,7 +150,8 @@ bool FileClipboard::writeText(std::string_view text) {
         written += static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0 || ::rename(temporary.c_str(), file.c_str()) != 0) {
-        Runtime::logLine(std::string(logPrefix) + "cannot replace " + file.string() + ": " + std::strerror(errno));
+        Runtime::logLine(std::string(logPrefix) + "cannot replace " + file.string() + ": " +
+                         std::strerror(errno));
         ::unlink(temporary.c_str());
         return false;
     }

@@ -21,7 +21,9 @@ namespace Platform {
 namespace {
 
 std::string_view trimmed(std::string_view text) {
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '\''; };
+    const auto isBlank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '\'';
+    };
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -70,7 +72,8 @@ std::string runSetxkbmapQuery() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     bool didFinish = false;
     while (output.size() < 64 * 1024) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             break;
         }
@@ -149,7 +152,9 @@ std::optional<std::string> preferredLanguageFrom(const EnvironmentLookup& enviro
     return value;
 }
 
-std::optional<std::string> firstPreferredLanguage() { return preferredLanguageFrom(processEnvironment); }
+std::optional<std::string> firstPreferredLanguage() {
+    return preferredLanguageFrom(processEnvironment);
+}
 
 std::string xkbInputSourceID(std::string_view layouts, std::string_view variants) {
     const auto layout = firstListEntry(layouts, ',');

@@ -1,5 +1,4 @@
 #include "ControlKit/KeyboardTranslator.h"
-
 #include "Platform/InputSource.h"
 
 #include <gtest/gtest.h>

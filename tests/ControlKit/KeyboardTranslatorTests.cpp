@@ -1,5 +1,4 @@
 #include "ControlKit/KeyboardTranslator.h"
-
 #include "Platform/Clipboard.h"
 
 #include <cstdlib>
@@ -23,25 +22,18 @@ TEST(KeyboardTranslatorFold, FoldsTheFirstCharacterToAnASCIILookalike) {
         const char* text;
         const char* folded;
     } cases[] = {
-        {"", ""},
-        {"é", "e"},
-        {"É", "E"},
-        {"e\u0301", "e"},          // combining accent: one character
-        {"abc", "a"},              // only the first character counts
-        {"ß", "s"},                // compatibility table
-        {"Я", "A"},
-        {"Ω", "O"},
-        {"ύ", "y"},                // stripped, then transliterated
-        {"中", "z"},               // first ASCII letter of the transliteration
-        {"\u24D0", "a"},           // CIRCLED LATIN SMALL LETTER A, by name
-        {"\u24B6", "A"},           // CIRCLED LATIN CAPITAL LETTER A
-        {"\u2460", ""},            // CIRCLED DIGIT ONE: the word after the marker is not a letter
-        {"€", ""},
-        {"ъ", ""},                 // no row, no Latin form, no letter in the name
-        {"\u00A0", " "},
-        {"\r\n", "\r\n"},          // one character
-        {"\xFF\xFE", ""},          // invalid UTF-8 reads as a replacement character
-        {"\xC3", ""},              // truncated sequence
+        {"", ""},         {"é", "e"},       {"É", "E"}, {"e\u0301", "e"}, // combining accent: one character
+        {"abc", "a"},                                                     // only the first character counts
+        {"ß", "s"},                                                       // compatibility table
+        {"Я", "A"},       {"Ω", "O"},       {"ύ", "y"},                   // stripped, then transliterated
+        {"中", "z"},                        // first ASCII letter of the transliteration
+        {"\u24D0", "a"},                    // CIRCLED LATIN SMALL LETTER A, by name
+        {"\u24B6", "A"},                    // CIRCLED LATIN CAPITAL LETTER A
+        {"\u2460", ""},                     // CIRCLED DIGIT ONE: the word after the marker is not a letter
+        {"€", ""},        {"ъ", ""},        // no row, no Latin form, no letter in the name
+        {"\u00A0", " "},  {"\r\n", "\r\n"}, // one character
+        {"\xFF\xFE", ""},                   // invalid UTF-8 reads as a replacement character
+        {"\xC3", ""},                       // truncated sequence
     };
     for (const auto& c : cases) {
         EXPECT_EQ(KT::fold(c.text), c.folded) << "text: " << c.text;
@@ -146,8 +138,8 @@ TEST(KeyboardTranslatorPaste, PasteUnmappedFollowsTheVariable) {
     const struct {
         const char* value;
         bool isOn;
-    } cases[] = {{nullptr, true}, {"", true}, {" Off \n", false}, {"0", false}, {"NO", false},
-                 {"false", false}, {"yes", true}, {"1", true}};
+    } cases[] = {{nullptr, true}, {"", true},       {" Off \n", false}, {"0", false},
+                 {"NO", false},   {"false", false}, {"yes", true},      {"1", true}};
     for (const auto& c : cases) {
         ScopedEnvironment variable("VEDEVAVE_KB_PASTE", c.value);
         EXPECT_EQ(KT::pasteUnmapped(), c.isOn) << (c.value ? c.value : "(unset)");
@@ -205,7 +197,8 @@ TEST(KeyboardTranslatorLayout, ModeFromTheEnvironmentWithoutSettings) {
     const struct {
         const char* value;
         const char* mode;
-    } cases[] = {{nullptr, "auto"}, {"", "auto"}, {" FR ", "fr"}, {"English", "us"}, {"xx", "auto"}, {"physical", "physical"}};
+    } cases[] = {{nullptr, "auto"}, {"", "auto"},   {" FR ", "fr"},
+                 {"English", "us"}, {"xx", "auto"}, {"physical", "physical"}};
     for (const auto& c : cases) {
         ScopedEnvironment variable("VEDEVAVE_KB_PHONE", c.value);
         EXPECT_EQ(KT::keyboardModeFromEnvironment(), c.mode) << (c.value ? c.value : "(unset)");

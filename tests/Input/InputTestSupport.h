@@ -21,8 +21,8 @@ public:
 
     VedevaveApp::ScheduledTask schedule(std::chrono::nanoseconds delay, std::function<void()> work) override {
         auto state = std::make_shared<VedevaveApp::ScheduledTask::State>();
-        pending_.push_back({nowNs + static_cast<uint64_t>(std::max<int64_t>(delay.count(), 0)), order_++, state,
-                            std::move(work)});
+        pending_.push_back({nowNs + static_cast<uint64_t>(std::max<int64_t>(delay.count(), 0)), order_++,
+                            state, std::move(work)});
         return VedevaveApp::ScheduledTask(state);
     }
 

@@ -1,7 +1,6 @@
-#include "VedevaveApp/Input/MirrorInputController.h"
-
 #include "InputTestSupport.h"
 #include "Support/RecordingControlClient.h"
+#include "VedevaveApp/Input/MirrorInputController.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -25,15 +24,15 @@ protected:
     }
 
     MirrorInputController makeController() {
-        return MirrorInputController(MirrorInputDependencies{
-            control, scheduler, host, &recorder,
-            DeviceGateAccess{[this] { return isGateFree; },
-                             [this] {
-                                 leases += isGateFree ? 1 : 0;
-                                 return isGateFree;
-                             },
-                             [this] { --leases; }},
-            [this] { return layout; }});
+        return MirrorInputController(MirrorInputDependencies{control, scheduler, host, &recorder,
+                                                             DeviceGateAccess{[this] { return isGateFree; },
+                                                                              [this] {
+                                                                                  leases +=
+                                                                                      isGateFree ? 1 : 0;
+                                                                                  return isGateFree;
+                                                                              },
+                                                                              [this] { --leases; }},
+                                                             [this] { return layout; }});
     }
 
     TestSupport::RecordingControlClient control;
@@ -170,8 +169,8 @@ TEST_F(MirrorInputControllerTest, GateTakenDuringAGestureCancelsTheContact) {
     controller.scrollWheel({{1000.5, 1000.5}, 0, 1, ScrollPhase::began});
     isGateFree = false;
     controller.scrollWheel({{1000.5, 1000.5}, 0, 1, ScrollPhase::changed});
-    EXPECT_EQ(control.takeCalls(), (Calls{"touch contact 1000 1000", "touch contact 1000 960",
-                                          "touch release 1000 960"}));
+    EXPECT_EQ(control.takeCalls(),
+              (Calls{"touch contact 1000 1000", "touch contact 1000 960", "touch release 1000 960"}));
     EXPECT_EQ(host.beeps, 0);
 }
 
@@ -217,8 +216,10 @@ TEST_F(MirrorInputControllerTest, TouchIndicatorFadesAfterRelease) {
     // An automation gesture: the vector stays until the gesture is over.
     controller.touchIndicator().showVector({0, 0}, {100, 0}, 1000);
     ASSERT_TRUE(indicator.vector);
-    EXPECT_NEAR(indicator.vector->arrowHead[0].second.x, 100 - 16 * std::cos(TouchIndicator::arrowAngle), 1e-9);
-    EXPECT_NEAR(std::abs(indicator.vector->arrowHead[0].second.y), 16 * std::sin(TouchIndicator::arrowAngle), 1e-9);
+    EXPECT_NEAR(indicator.vector->arrowHead[0].second.x, 100 - 16 * std::cos(TouchIndicator::arrowAngle),
+                1e-9);
+    EXPECT_NEAR(std::abs(indicator.vector->arrowHead[0].second.y), 16 * std::sin(TouchIndicator::arrowAngle),
+                1e-9);
     scheduler.advance(1149ms);
     EXPECT_EQ(indicator.opacity, 1);
     scheduler.advance(1ms);

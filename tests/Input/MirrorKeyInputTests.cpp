@@ -1,7 +1,6 @@
-#include "VedevaveApp/Input/MirrorInputController.h"
-
 #include "InputTestSupport.h"
 #include "Support/RecordingControlClient.h"
+#include "VedevaveApp/Input/MirrorInputController.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -26,7 +25,8 @@ protected:
     TestSupport::RecordingControlClient control;
     InputTestSupport::FakeHost host;
     InputTestSupport::FakeRecorder recorder;
-    std::shared_ptr<InputTestSupport::MemoryClipboard> clipboard = std::make_shared<InputTestSupport::MemoryClipboard>();
+    std::shared_ptr<InputTestSupport::MemoryClipboard> clipboard =
+        std::make_shared<InputTestSupport::MemoryClipboard>();
     PhoneLayout layout = PhoneLayout::us;
     MirrorKeyInput keys{control, host, &recorder, nullptr, [this] { return layout; }};
 };
@@ -42,13 +42,48 @@ TEST_F(MirrorKeyInputTest, KeyDownSendsAndRecordsPerLayout) {
         Calls recorded;
     } cases[] = {
         {"letter", PhoneLayout::us, {30, "a", "a", 0}, nullptr, {"key down 0x04 '' 0x00"}, {"typed a"}},
-        {"shifted letter", PhoneLayout::us, {30, "A", "a", 0x01}, nullptr, {"key down 0x04 '' 0x01"}, {"typed A"}},
-        {"command keeps its modifier", PhoneLayout::us, {30, "a", "a", 0x08}, nullptr, {"key down 0x04 '' 0x08"}, {"typed a"}},
-        {"option is dropped", PhoneLayout::us, {30, "å", "a", 0x04}, nullptr, {"key down 0x04 '' 0x00"}, {"typed å"}},
-        {"by character, not position", PhoneLayout::fr, {16, "a", "a", 0}, nullptr, {"key down 0x14 '' 0x00"}, {"typed a"}},
-        {"return is a key step", PhoneLayout::us, {28, "\r", "\r", 0}, nullptr, {"key down 0x28 '' 0x00"}, {"key 40 0"}},
-        {"arrow by key code", PhoneLayout::de, {105, "", "", 0x01}, nullptr, {"key down 0x50 '' 0x01"}, {"key 80 1"}},
-        {"escape by key code", PhoneLayout::us, {1, "\x1b", "\x1b", 0}, nullptr, {"key down 0x29 '' 0x00"}, {"key 41 0"}},
+        {"shifted letter",
+         PhoneLayout::us,
+         {30, "A", "a", 0x01},
+         nullptr,
+         {"key down 0x04 '' 0x01"},
+         {"typed A"}},
+        {"command keeps its modifier",
+         PhoneLayout::us,
+         {30, "a", "a", 0x08},
+         nullptr,
+         {"key down 0x04 '' 0x08"},
+         {"typed a"}},
+        {"option is dropped",
+         PhoneLayout::us,
+         {30, "å", "a", 0x04},
+         nullptr,
+         {"key down 0x04 '' 0x00"},
+         {"typed å"}},
+        {"by character, not position",
+         PhoneLayout::fr,
+         {16, "a", "a", 0},
+         nullptr,
+         {"key down 0x14 '' 0x00"},
+         {"typed a"}},
+        {"return is a key step",
+         PhoneLayout::us,
+         {28, "\r", "\r", 0},
+         nullptr,
+         {"key down 0x28 '' 0x00"},
+         {"key 40 0"}},
+        {"arrow by key code",
+         PhoneLayout::de,
+         {105, "", "", 0x01},
+         nullptr,
+         {"key down 0x50 '' 0x01"},
+         {"key 80 1"}},
+        {"escape by key code",
+         PhoneLayout::us,
+         {1, "\x1b", "\x1b", 0},
+         nullptr,
+         {"key down 0x29 '' 0x00"},
+         {"key 41 0"}},
         {"key in no table", PhoneLayout::us, {183, "", "", 0}, nullptr, {}, {}},
         {"untypeable, pasting off", PhoneLayout::us, {18, "€", "e", 0}, "off", {}, {}},
         {"untypeable, pasting on",
@@ -58,8 +93,18 @@ TEST_F(MirrorKeyInputTest, KeyDownSendsAndRecordsPerLayout) {
          {"key down 0x19 '' 0x08", "key up 0x19 '' 0x08", "keyboardReset"},
          {"typed €"}},
         {"no digits on German", PhoneLayout::de, {6, "5", "5", 0}, "no", {}, {}},
-        {"physical forwards the position", PhoneLayout::physical, {16, "a", "a", 0x04}, nullptr, {"key down 0x14 '' 0x04"}, {"typed a"}},
-        {"physical return", PhoneLayout::physical, {28, "\r", "\r", 0}, nullptr, {"key down 0x28 '' 0x00"}, {"key 40 0"}},
+        {"physical forwards the position",
+         PhoneLayout::physical,
+         {16, "a", "a", 0x04},
+         nullptr,
+         {"key down 0x14 '' 0x04"},
+         {"typed a"}},
+        {"physical return",
+         PhoneLayout::physical,
+         {28, "\r", "\r", 0},
+         nullptr,
+         {"key down 0x28 '' 0x00"},
+         {"key 40 0"}},
         {"physical key in no table", PhoneLayout::physical, {183, "", "", 0}, nullptr, {}, {}},
         {"auto-repeat", PhoneLayout::us, {30, "a", "a", 0, true}, nullptr, {}, {}},
     };
@@ -123,18 +168,19 @@ protected:
     InputTestSupport::VirtualScheduler scheduler;
     InputTestSupport::FakeHost host;
     InputTestSupport::FakeRecorder recorder;
-    std::shared_ptr<InputTestSupport::MemoryClipboard> clipboard = std::make_shared<InputTestSupport::MemoryClipboard>();
+    std::shared_ptr<InputTestSupport::MemoryClipboard> clipboard =
+        std::make_shared<InputTestSupport::MemoryClipboard>();
     bool isGateFree = true;
     int leases = 0;
-    MirrorInputController controller{MirrorInputDependencies{
-        control, scheduler, host, &recorder,
-        DeviceGateAccess{nullptr,
-                         [this] {
-                             leases += isGateFree ? 1 : 0;
-                             return isGateFree;
-                         },
-                         [this] { --leases; }},
-        [] { return PhoneLayout::us; }}};
+    MirrorInputController controller{MirrorInputDependencies{control, scheduler, host, &recorder,
+                                                             DeviceGateAccess{nullptr,
+                                                                              [this] {
+                                                                                  leases +=
+                                                                                      isGateFree ? 1 : 0;
+                                                                                  return isGateFree;
+                                                                              },
+                                                                              [this] { --leases; }},
+                                                             [] { return PhoneLayout::us; }}};
 };
 
 TEST_F(PasteMacClipboardTest, PastesAndRecordsTheClipboardText) {

@@ -47,8 +47,9 @@ TEST(TouchMap, QuantizeClampsAndFloors) {
     const struct {
         double value;
         int32_t quantized;
-    } cases[] = {{-0.5, 0}, {std::numeric_limits<double>::quiet_NaN(), 0}, {0, 0},          {0.5, 32767},
-                 {1, 65535}, {7, 65535}, {std::numeric_limits<double>::infinity(), 65535}};
+    } cases[] = {
+        {-0.5, 0},  {std::numeric_limits<double>::quiet_NaN(), 0},   {0, 0}, {0.5, 32767}, {1, 65535},
+        {7, 65535}, {std::numeric_limits<double>::infinity(), 65535}};
     for (const auto& c : cases) {
         EXPECT_EQ(TouchMap::quantize(c.value), c.quantized) << c.value;
     }
@@ -68,7 +69,8 @@ TEST(TouchMap, OrientationMappingAndItsInverse) {
         {Mode::buffer(), {1, 0}, {65535, 0}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(TouchMap::deviceCoordinates(c.content, c.mode), c.device) << c.content.x << "," << c.content.y;
+        EXPECT_EQ(TouchMap::deviceCoordinates(c.content, c.mode), c.device)
+            << c.content.x << "," << c.content.y;
     }
     // Mapping back lands on the same picture point, within one device unit, in every mode.
     for (auto mode : {Mode::portrait(), Mode::buffer(), Mode::landscape(LandscapeHome::left),
@@ -103,12 +105,13 @@ std::vector<uint16_t> usagesOf(std::span<const KeyCodeUsage> table) {
 TEST(HostKeyTables, LinuxKeysReachTheSameUsagesAsMacKeys) {
     EXPECT_EQ(MacHID::letterDigitPunctuationTable().size(), 50u);
     EXPECT_EQ(MacHID::specialTable().size(), 29u);
-    EXPECT_EQ(usagesOf(LinuxHID::letterDigitPunctuationTable()), usagesOf(MacHID::letterDigitPunctuationTable()));
+    EXPECT_EQ(usagesOf(LinuxHID::letterDigitPunctuationTable()),
+              usagesOf(MacHID::letterDigitPunctuationTable()));
     EXPECT_EQ(usagesOf(LinuxHID::specialTable()), usagesOf(MacHID::specialTable()));
 
     EXPECT_FALSE(MacHID::letterDigitPunctuation(36)); // Return is special only
     EXPECT_EQ(MacHID::specialUsage(36), 0x28);
-    EXPECT_EQ(LinuxHID::specialUsage(28), 0x28);      // KEY_ENTER
+    EXPECT_EQ(LinuxHID::specialUsage(28), 0x28);           // KEY_ENTER
     EXPECT_EQ(LinuxHID::letterDigitPunctuation(30), 0x04); // KEY_A
     EXPECT_EQ(LinuxHID::letterDigitPunctuation(16), 0x14); // KEY_Q, by position
     EXPECT_FALSE(LinuxHID::specialUsage(30));

@@ -20,8 +20,8 @@ public:
     }
     void tap(int32_t x, int32_t y) override { add("tap " + std::to_string(x) + " " + std::to_string(y)); }
     void releaseTouch(int32_t x, int32_t y, uint32_t minHoldUs, uint64_t pressedAt) override {
-        add("releaseTouch " + std::to_string(x) + " " + std::to_string(y) + " hold " + std::to_string(minHoldUs) +
-            " at " + std::to_string(pressedAt));
+        add("releaseTouch " + std::to_string(x) + " " + std::to_string(y) + " hold " +
+            std::to_string(minHoldUs) + " at " + std::to_string(pressedAt));
     }
     void button(std::string_view name, std::string_view state) override {
         add("button " + std::string(name) + " " + std::string(state));

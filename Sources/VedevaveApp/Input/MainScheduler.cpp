@@ -7,7 +7,9 @@
 
 namespace VedevaveApp {
 
-uint64_t AsioMainScheduler::monotonicNanoseconds() const { return Runtime::monotonicNow(); }
+uint64_t AsioMainScheduler::monotonicNanoseconds() const {
+    return Runtime::monotonicNow();
+}
 
 ScheduledTask AsioMainScheduler::schedule(std::chrono::nanoseconds delay, std::function<void()> work) {
     auto state = std::make_shared<ScheduledTask::State>();

@@ -108,7 +108,8 @@ void MirrorInputController::mouseDragged(TouchMap::Point location) {
     // Thin moves to one per capture frame, so the phone is not flooded faster than it is seen; a
     // long jump always goes out at once so that fast flicks keep their shape.
     const uint64_t now = scheduler_.monotonicNanoseconds();
-    const uint64_t intervalNs = 1'000'000'000ull / static_cast<uint64_t>(std::max(host_.captureFrameRate(), 60));
+    const uint64_t intervalNs =
+        1'000'000'000ull / static_cast<uint64_t>(std::max(host_.captureFrameRate(), 60));
     const int64_t distance = std::llabs(static_cast<int64_t>(position->x) - lastDragX_) +
                              std::llabs(static_cast<int64_t>(position->y) - lastDragY_);
     if (now - lastDragSentNs_ < intervalNs && distance < dragJumpDistance) {
@@ -168,8 +169,9 @@ void MirrorInputController::scrollWheel(const ScrollEvent& event) {
         }
     }
     // The deltas move the finger in device units as they are: content follows the fingers.
-    storePosition({static_cast<int32_t>(std::clamp<int64_t>(int64_t{lastDragX_} - dx, 0, TouchMap::deviceMaximum)),
-                   static_cast<int32_t>(std::clamp<int64_t>(int64_t{lastDragY_} - dy, 0, TouchMap::deviceMaximum))});
+    storePosition(
+        {static_cast<int32_t>(std::clamp<int64_t>(int64_t{lastDragX_} - dx, 0, TouchMap::deviceMaximum)),
+         static_cast<int32_t>(std::clamp<int64_t>(int64_t{lastDragY_} - dy, 0, TouchMap::deviceMaximum))});
     control_.touch(contact, lastDragX_, lastDragY_);
 
     const bool hasEnded = event.phase == ScrollPhase::ended || event.phase == ScrollPhase::cancelled ||
@@ -240,7 +242,8 @@ void MirrorInputController::pasteMacClipboard() {
     if (recorder_) {
         recorder_->typed(*text);
     }
-    host_.showStatus("pasted " + std::to_string(std::min<std::size_t>(KT::characterCount(*text), 40)) + " chars");
+    host_.showStatus("pasted " + std::to_string(std::min<std::size_t>(KT::characterCount(*text), 40)) +
+                     " chars");
     endLease();
 }
 

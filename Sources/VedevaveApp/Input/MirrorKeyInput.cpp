@@ -22,7 +22,8 @@ bool isControlScalar(UChar32 c) {
 
 // Whether any (or every) scalar of `character` is a control character (categories Cc and Cf).
 bool hasControlScalar(std::string_view character, bool mustAllBeControl) {
-    const auto text = icu::UnicodeString::fromUTF8(icu::StringPiece(character.data(), static_cast<int32_t>(character.size())));
+    const auto text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(character.data(), static_cast<int32_t>(character.size())));
     bool any = false;
     bool all = true;
     for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1)) {
@@ -42,8 +43,10 @@ bool isTabOrLineBreak(std::string_view character) {
 MirrorKeyInput::MirrorKeyInput(ControlKit::ControlClientInterface& control, MirrorInputHost& host,
                                InputRecorder* recorder, std::function<bool()> manualControlAllowed,
                                std::function<ControlKit::PhoneLayout()> phoneLayout)
-    : control_(control), host_(host), recorder_(recorder), manualControlAllowed_(std::move(manualControlAllowed)),
-      phoneLayout_(phoneLayout ? std::move(phoneLayout) : std::function<ControlKit::PhoneLayout()>(KT::phoneLayout)) {}
+    : control_(control), host_(host), recorder_(recorder),
+      manualControlAllowed_(std::move(manualControlAllowed)),
+      phoneLayout_(phoneLayout ? std::move(phoneLayout)
+                               : std::function<ControlKit::PhoneLayout()>(KT::phoneLayout)) {}
 
 void MirrorKeyInput::keyDown(const MirrorKeyEvent& event) {
     if (event.isRepeat) {

@@ -18,7 +18,7 @@ namespace VedevaveApp {
 
 // Host modifier bits of a key event: shift 0x01, control 0x02, option/Alt 0x04, command/Meta 0x08.
 struct MirrorKeyEvent {
-    uint16_t keyCode = 0; // the platform's key code (see HostKeyTables.h)
+    uint16_t keyCode = 0;                    // the platform's key code (see HostKeyTables.h)
     std::string characters;                  // what the key types with the modifiers held
     std::string charactersIgnoringModifiers; // what it types without them
     uint8_t modifiers = 0;
@@ -37,8 +37,9 @@ struct HeldKey {
 class MirrorKeyInput {
 public:
     // `phoneLayout` gives the layout in force; it is asked once per key press.
-    MirrorKeyInput(ControlKit::ControlClientInterface& control, MirrorInputHost& host, InputRecorder* recorder,
-                   std::function<bool()> manualControlAllowed, std::function<ControlKit::PhoneLayout()> phoneLayout);
+    MirrorKeyInput(ControlKit::ControlClientInterface& control, MirrorInputHost& host,
+                   InputRecorder* recorder, std::function<bool()> manualControlAllowed,
+                   std::function<ControlKit::PhoneLayout()> phoneLayout);
 
     void keyDown(const MirrorKeyEvent& event);
     void keyUp(const MirrorKeyEvent& event);

@@ -36,7 +36,8 @@ void TouchIndicator::showVector(TouchMap::Point start, TouchMap::Point end, doub
     state_.vector = Vector{start, end, {stroke(direction + arrowAngle), stroke(direction - arrowAngle)}};
     changed();
     const double seconds = std::isfinite(durationMs) ? std::max(durationMs / 1000 + 0.15, 0.25) : 0.25;
-    scheduleFade(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(std::min(seconds, 3600.0))));
+    scheduleFade(std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::duration<double>(std::min(seconds, 3600.0))));
 }
 
 void TouchIndicator::hide() {

@@ -7,7 +7,9 @@ namespace VedevaveApp::TouchMap {
 
 namespace {
 
-double clampUnit(double value) { return std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0); }
+double clampUnit(double value) {
+    return std::isnan(value) ? 0.0 : std::clamp(value, 0.0, 1.0);
+}
 
 } // namespace
 
@@ -57,7 +59,8 @@ Rect pictureRect(Size view, Size videoSize) {
 
 std::optional<Point> contentUV(Point viewPoint, Size view, Size videoSize) {
     const Rect rect = pictureRect(view, videoSize);
-    if (!(rect.width > 1) || !(rect.height > 1) || !std::isfinite(viewPoint.x) || !std::isfinite(viewPoint.y)) {
+    if (!(rect.width > 1) || !(rect.height > 1) || !std::isfinite(viewPoint.x) ||
+        !std::isfinite(viewPoint.y)) {
         return std::nullopt;
     }
     const double x = std::clamp(viewPoint.x, rect.x, rect.x + rect.width);

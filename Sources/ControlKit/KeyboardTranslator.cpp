@@ -1,5 +1,7 @@
 #include "ControlKit/KeyboardTranslator.h"
 
+#include "ControlKit/VedevaveSettings.h"
+
 #include "Platform/Clipboard.h"
 #include "Platform/InputSource.h"
 #include "Runtime/Log.h"
@@ -229,7 +231,7 @@ const CharacterTable& tableFor(PhoneLayout layout) {
 }
 
 std::mutex modeSourceLock;
-std::function<std::string()> modeSource; // guarded by modeSourceLock; empty means the environment
+std::function<std::string()> modeSource; // guarded by modeSourceLock; empty means the settings
 
 std::atomic<bool> didLogLayout{false};
 
@@ -404,15 +406,6 @@ const CompatibilityTable& compat() {
     return table;
 }
 
-std::string keyboardModeFromEnvironment() {
-    const char* variable = std::getenv("VEDEVAVE_KB_PHONE");
-    const std::string mode = lowercasedASCII(trimmedWhitespace(variable ? variable : ""));
-    if (phoneLayoutFromRawValue(mode) || mode == "auto") {
-        return mode;
-    }
-    return mode == "en" || mode == "english" ? "us" : "auto";
-}
-
 void setKeyboardModeSource(std::function<std::string()> source) {
     std::lock_guard lock(modeSourceLock);
     modeSource = std::move(source);
@@ -431,7 +424,8 @@ PhoneLayout phoneLayout() {
         std::lock_guard lock(modeSourceLock);
         source = modeSource;
     }
-    const std::string mode = source ? source() : keyboardModeFromEnvironment();
+    const std::string mode =
+        source ? source() : VedevaveSettings::rawValue(VedevaveSettings::keyboardMode());
     const PhoneLayout layout = layoutForMode(mode, [] {
         const auto language = Platform::firstPreferredLanguage();
         return resolveAuto(language ? std::optional<std::string_view>(*language) : std::nullopt,

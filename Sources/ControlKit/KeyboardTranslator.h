@@ -57,12 +57,9 @@ const CompatibilityTable& compat();
 PhoneLayout phoneLayout();
 
 // Where the keyboard mode comes from: a function returning its raw value ("auto", "fr", "us", "de",
-// "physical"; anything else counts as "auto"). The application installs the settings facade's
-// effective keyboard mode at start-up. Until then the mode is read from VEDEVAVE_KB_PHONE alone.
+// "physical"; anything else counts as "auto"). By default (and after setting an empty function) it is
+// the settings' effective keyboard mode; tests install their own.
 void setKeyboardModeSource(std::function<std::string()> source);
-// The mode from VEDEVAVE_KB_PHONE: trimmed and lower-cased, a known raw value gives itself, "en" and
-// "english" give "us", anything else (or nothing) "auto".
-std::string keyboardModeFromEnvironment();
 
 // The layout a keyboard mode selects; "auto" (and unknown text) ask `detect`.
 PhoneLayout layoutForMode(std::string_view keyboardMode, const std::function<PhoneLayout()>& detect);

@@ -1,4 +1,6 @@
 #include "ControlKit/KeyboardTranslator.h"
+#include "ControlKit/VedevaveSettings.h"
+#include "Platform/PreferenceStore.h"
 #include "Platform/Clipboard.h"
 
 #include <cstdlib>
@@ -193,16 +195,18 @@ TEST(KeyboardTranslatorLayout, TheKeyboardModeSelectsTheLayout) {
     KT::setKeyboardModeSource(nullptr);
 }
 
-TEST(KeyboardTranslatorLayout, ModeFromTheEnvironmentWithoutSettings) {
-    const struct {
-        const char* value;
-        const char* mode;
-    } cases[] = {{nullptr, "auto"}, {"", "auto"},   {" FR ", "fr"},
-                 {"English", "us"}, {"xx", "auto"}, {"physical", "physical"}};
-    for (const auto& c : cases) {
-        ScopedEnvironment variable("VEDEVAVE_KB_PHONE", c.value);
-        EXPECT_EQ(KT::keyboardModeFromEnvironment(), c.mode) << (c.value ? c.value : "(unset)");
+TEST(KeyboardTranslatorLayout, DefaultModeFollowsTheSettings) {
+    auto store = std::make_shared<Platform::MemoryPreferenceStore>();
+    Platform::PreferenceStore::setShared(store);
+    ScopedEnvironment variable("VEDEVAVE_KB_PHONE", nullptr);
+    KT::setKeyboardModeSource(nullptr);
+    ControlKit::VedevaveSettings::setKeyboardMode(ControlKit::KeyboardMode::fr);
+    EXPECT_EQ(KT::resolve("a", 0), (Chord{0x14, "a", 0x00})); // AZERTY: a sits on the Q key
+    {
+        ScopedEnvironment english("VEDEVAVE_KB_PHONE", "English");
+        EXPECT_EQ(KT::resolve("a", 0), (Chord{0x04, "a", 0x00}));
     }
+    Platform::PreferenceStore::setShared(nullptr);
 }
 
 TEST(KeyboardTranslatorLayout, LogLineNamesTheLayoutAndItsSources) {

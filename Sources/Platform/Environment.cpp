@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <mutex>
 
+extern char** environ;
+
 namespace Platform::Environment {
 
 namespace {
@@ -36,6 +38,15 @@ void set(const std::string& name, const std::string& value) {
 void unset(const std::string& name) {
     std::lock_guard lock(environmentMutex());
     ::unsetenv(name.c_str());
+}
+
+std::vector<std::string> snapshot() {
+    std::lock_guard lock(environmentMutex());
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry) {
+        variables.emplace_back(*entry);
+    }
+    return variables;
 }
 
 } // namespace Platform::Environment

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Platform::Environment {
 
@@ -12,5 +13,7 @@ std::optional<std::string> get(const std::string& name);
 std::optional<std::string> nonEmpty(const std::string& name);
 void set(const std::string& name, const std::string& value);
 void unset(const std::string& name);
+// Every variable as "NAME=value", for handing the environment to a child process.
+std::vector<std::string> snapshot();
 
 } // namespace Platform::Environment

@@ -4,13 +4,21 @@
 // Task are not interrupted anywhere else, so cleanup after a cancellation can still await.
 #pragma once
 
+#include "Runtime/Executors.h"
+
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
+#include <asio/bind_executor.hpp>
+#include <asio/post.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
 
 #include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <type_traits>
 #include <stdexcept>
 
 namespace Runtime {
@@ -63,7 +71,43 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// Runs blocking `work` on the background pool and resumes the awaiting coroutine on its own
+// executor with the result (or the exception `work` threw).
+template <typename Work>
+asio::awaitable<std::invoke_result_t<Work>> runInBackground(Work work);
+
 // Starts `work` on the main executor.
 Task startOnMain(asio::awaitable<void> work, std::function<void(std::exception_ptr)> onDone = {});
+
+template <typename Work>
+asio::awaitable<std::invoke_result_t<Work>> runInBackground(Work work) {
+    using Result = std::invoke_result_t<Work>;
+    auto home = co_await asio::this_coro::executor;
+    co_await asio::post(asio::bind_executor(backgroundPool(), asio::use_awaitable));
+    std::exception_ptr error;
+    if constexpr (std::is_void_v<Result>) {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        co_await asio::post(asio::bind_executor(home, asio::use_awaitable));
+        if (error) {
+            std::rethrow_exception(error);
+        }
+    } else {
+        std::optional<Result> result;
+        try {
+            result.emplace(work());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        co_await asio::post(asio::bind_executor(home, asio::use_awaitable));
+        if (error) {
+            std::rethrow_exception(error);
+        }
+        co_return std::move(*result);
+    }
+}
 
 } // namespace Runtime

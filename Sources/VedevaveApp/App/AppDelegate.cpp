@@ -3,6 +3,7 @@
 #include "ControlKit/VedevaveSettings.h"
 #include "DeviceKit/Usbmux.h"
 #include "Platform/Environment.h"
+#include "Platform/Paths.h"
 #include "Platform/Workspace.h"
 #include "Runtime/Executors.h"
 #include "Runtime/Log.h"
@@ -11,6 +12,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <unistd.h>
 
 namespace VedevaveApp {
 
@@ -43,13 +45,20 @@ void logDevices(const std::vector<DeviceKit::DeviceInfo>& devices) {
 
 } // namespace
 
-AppDelegate::AppDelegate(AppArgs args) : args_(std::move(args)), aspectRatio_(args_.initialAspectRatio()) {
+AppDelegate::AppDelegate(AppArgs args)
+    : args_(std::move(args)), aspectRatio_(args_.initialAspectRatio()),
+      window_([this] { showDevicePicker(); }) {
     auto choice = args_.validatedHttpPort();
     if (choice.warning) {
         Runtime::logLine(*choice.warning);
     }
     args_.httpPort = choice.port;
     apiPort_ = args_.didSetHttpPort && !choice.warning ? choice.port : apiPortFromEnvironment();
+
+    SessionController::Options options;
+    options.httpPort = args_.httpPort;
+    options.controlPeer = [](const std::string& udid) { return DeviceKit::Usbmux::controlPeer(udid); };
+    sessions_ = std::make_unique<SessionController>(std::move(options), control_, window_);
 }
 
 AppDelegate::~AppDelegate() { applicationWillTerminate(); }
@@ -57,6 +66,9 @@ AppDelegate::~AppDelegate() { applicationWillTerminate(); }
 void AppDelegate::applicationDidFinishLaunching() {
     // First of all: engines started later inherit the effective settings through the environment.
     ControlKit::VedevaveSettings::applyToEnvironment();
+    if (args_.simulate) {
+        startSimulatedDaemon();
+    }
 
     if (args_.web) {
         const std::string address = "http://127.0.0.1:" + std::to_string(apiPort_) + "/web";
@@ -67,43 +79,83 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     }
 
-    if (args_.udid) {
-        bootFromCommandLine();
+    // Re-pointed at the engine during boot.
+    control_.setBaseURL("http://127.0.0.1:" + std::to_string(args_.httpPort));
+    powerEvents_ = Platform::makeSystemPowerEvents();
+    sessions_->installSessionHealthObservers(*powerEvents_);
+
+    if (args_.udid || args_.simulate) {
+        bootFromCommandLine(args_.udid);
     } else {
         beginOnboardingFlow();
     }
 }
 
-void AppDelegate::bootFromCommandLine() {
+void AppDelegate::startSimulatedDaemon() {
+    const auto folder = Platform::Paths::runtimeDirectory();
+    const std::string path = (folder / ("vedevave-usbmux-" + std::to_string(::getpid()) + ".sock")).string();
+    try {
+        simulatedDaemon_ = std::make_unique<DeviceKit::SimulatedUsbmuxServer>(path);
+        Platform::Environment::set("USBMUXD_SOCKET_ADDRESS", simulatedDaemon_->socketAddress());
+        Runtime::logLine("Vedevave: simulated phone \"" + std::string(DeviceKit::SimulatedUsbmuxServer::deviceName) +
+                         "\" listed at " + path);
+    } catch (const std::exception& error) {
+        Runtime::logLine(std::string("Vedevave: ") + error.what());
+    }
+}
+
+void AppDelegate::bootFromCommandLine(std::optional<std::string> udid) {
     // Discovery blocks for one daemon exchange: keep it off the main executor.
-    const std::string udid = *args_.udid;
-    asio::post(Runtime::backgroundPool(), [udid] {
+    std::weak_ptr<bool> alive = alive_;
+    asio::post(Runtime::backgroundPool(), [this, alive, udid] {
         try {
             DeviceKit::DeviceInfo device = DeviceKit::Usbmux::pick(udid);
-            Runtime::postToMain([device] {
-                Runtime::logLine("Vedevave: found " + device.displayTitle() + " udid=" + device.udid);
+            Runtime::postToMain([this, alive, device] {
+                if (alive.lock()) {
+                    sessions_->startBoot(device);
+                }
             });
         } catch (const DeviceKit::DeviceKitError& error) {
             const std::string text = error.description();
-            Runtime::postToMain([text] {
-                Runtime::logLine("Vedevave: boot failed: " + text);
+            Runtime::postToMain([this, alive, text] {
+                if (!alive.lock()) {
+                    return;
+                }
+                sessions_->presentBootFailure(text);
                 std::fprintf(stderr, "boot failed: %s\n", text.c_str());
+                std::fflush(stderr);
             });
         }
     });
 }
 
-void AppDelegate::beginOnboardingFlow() {
-    // Without a window there is no permission to ask for and no checklist to read.
-    showDevicePicker();
-}
+void AppDelegate::beginOnboardingFlow() { showDevicePicker(); }
 
 void AppDelegate::showDevicePicker() {
     if (picker_) {
         picker_->stop();
     }
-    picker_ = std::make_unique<DevicePicker>(Runtime::mainExecutor(), [] { return DeviceKit::Usbmux::usbDevices(); },
-                                             logDevices);
+    sessions_->applyConnectionState(ConnectionState::pickingDevice());
+    std::weak_ptr<bool> alive = alive_;
+    picker_ = std::make_unique<DevicePicker>(
+        Runtime::mainExecutor(), [] { return DeviceKit::Usbmux::usbDevices(); },
+        [this, alive](const std::vector<DeviceKit::DeviceInfo>& devices) {
+            logDevices(devices);
+            if (devices.empty() || !alive.lock()) {
+                return;
+            }
+            // Choosing a phone stops the refresh and boots it.
+            const DeviceKit::DeviceInfo chosen = devices.front();
+            Runtime::postToMain([this, alive, chosen] {
+                if (!alive.lock()) {
+                    return;
+                }
+                if (picker_) {
+                    picker_->stop();
+                }
+                sessions_->startBoot(chosen);
+            });
+        });
     picker_->start();
 }
 
@@ -112,11 +164,15 @@ void AppDelegate::applicationWillTerminate() {
         return;
     }
     didTerminate_ = true;
-    // The order matters once every component exists: playback lets go of the phone before the
-    // server stops taking requests, and the engine goes before the readers that watch it.
+    *alive_ = false;
+    // Playback and the local server join here as they arrive; the engine goes before the reader
+    // that watches it, and the simulated daemon last, once nothing asks it any more.
+    sessions_->removeSessionHealthObservers();
     if (picker_) {
         picker_->stop();
     }
+    sessions_->stopSession();
+    simulatedDaemon_.reset();
     Runtime::logLine("Vedevave: shut down");
 }
 

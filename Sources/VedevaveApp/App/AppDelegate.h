@@ -2,8 +2,14 @@
 // event loop is running and the shut-down sequence before the process ends. Main executor only.
 #pragma once
 
+#include "ControlKit/ControlClient.h"
+#include "DeviceKit/SimulatedUsbmuxServer.h"
+#include "Platform/PowerEvents.h"
 #include "VedevaveApp/App/AppArgs.h"
+#include "VedevaveApp/App/DeviceActionGate.h"
 #include "VedevaveApp/App/DevicePicker.h"
+#include "VedevaveApp/App/HeadlessWindowPort.h"
+#include "VedevaveApp/App/SessionController.h"
 
 #include <memory>
 
@@ -11,6 +17,8 @@ namespace VedevaveApp {
 
 class AppDelegate {
 public:
+    static constexpr const char* provisionalControlURL = "http://127.0.0.1:8080";
+
     explicit AppDelegate(AppArgs args);
     ~AppDelegate();
 
@@ -19,23 +27,35 @@ public:
     // The port of the HTTP API and web studio: --web-port/--http-port when given, else
     // VEDEVAVE_API_PORT, else 8090.
     int apiPort() const { return apiPort_; }
+    ControlKit::ControlClient& controlClient() { return control_; }
+    DeviceActionGate& gate() { return gate_; }
+    SessionController& sessions() { return *sessions_; }
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
     // Closing the main window ends the program.
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
 
-    // The first-run flow without a window: the device picker lists phones as they come and go.
+    // Without a window there is no permission to ask for and no checklist to read: the picker
+    // lists phones and boots the first one that appears.
     void beginOnboardingFlow();
     void showDevicePicker();
 
 private:
-    void bootFromCommandLine();
+    void bootFromCommandLine(std::optional<std::string> udid);
+    void startSimulatedDaemon();
 
     AppArgs args_;
     double aspectRatio_;
     int apiPort_;
+    ControlKit::ControlClient control_{provisionalControlURL};
+    DeviceActionGate gate_;
+    HeadlessWindowPort window_;
+    std::unique_ptr<SessionController> sessions_;
+    std::unique_ptr<Platform::PowerEvents> powerEvents_;
+    std::unique_ptr<DeviceKit::SimulatedUsbmuxServer> simulatedDaemon_;
     std::unique_ptr<DevicePicker> picker_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool didTerminate_ = false;
 };
 

@@ -1,0 +1,47 @@
+#include "Engine/FrameProducer.h"
+
+#include "Engine/EngineClock.h"
+
+namespace Engine {
+
+FrameProducer::FrameProducer(const PhoneModel& model)
+    : model_(model), renderer_(model.layout(), model.catalog()),
+      surface_(makeImageSurface(model.layout().width(), model.layout().height())) {}
+
+FrameView FrameProducer::current() {
+    if (renderedVersion_ != model_.version()) {
+        const uint64_t start = monotonicRawNs();
+        renderer_.render(model_, surface_.get());
+        renderedVersion_ = model_.version();
+        ++renderCount_;
+        lastRenderMs_ = static_cast<double>(monotonicRawNs() - start) / 1e6;
+        renderTimes_.add(lastRenderMs_);
+    }
+    cairo_surface_t* s = surface_.get();
+    return FrameView{cairo_image_surface_get_data(s), cairo_image_surface_get_width(s), cairo_image_surface_get_height(s),
+                     static_cast<size_t>(cairo_image_surface_get_stride(s)), renderedVersion_};
+}
+
+std::string FrameProducer::png() {
+    current();
+    std::string bytes;
+    cairo_surface_write_to_png_stream(
+        surface_.get(),
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &bytes);
+    return bytes;
+}
+
+nlohmann::json FrameProducer::statsJson() const {
+    const auto times = renderTimes_.snapshot();
+    return {{"renders", renderCount_},
+            {"renderedVersion", renderedVersion_},
+            {"lastRenderMs", lastRenderMs_},
+            {"renderP50Ms", times.p50Ms},
+            {"renderP95Ms", times.p95Ms}};
+}
+
+} // namespace Engine

@@ -1,0 +1,51 @@
+// Holds the phone's current picture and re-renders it only when the model's version moved on (the
+// dirty flag); channels copy from it into their rings. Rendering is lazy: nothing is drawn while
+// no channel asks for a frame. Io thread only.
+#pragma once
+
+#include "Engine/CairoText.h"
+#include "Engine/LatencyStats.h"
+#include "Engine/PhoneModel.h"
+#include "Engine/PhoneRenderer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+
+namespace Engine {
+
+struct FrameView {
+    const uint8_t* pixels = nullptr; // BGRA, premultiplied (opaque in practice)
+    int width = 0;
+    int height = 0;
+    size_t bytesPerRow = 0;
+    uint64_t version = 0; // the PhoneModel version this picture shows
+};
+
+class FrameProducer {
+public:
+    explicit FrameProducer(const PhoneModel& model);
+
+    // The current picture, rendered first if the model changed since the last render.
+    FrameView current();
+    // The current picture as a PNG file's bytes.
+    std::string png();
+
+    // The picture's size, known without rendering.
+    int width() const { return model_.layout().width(); }
+    int height() const { return model_.layout().height(); }
+    uint64_t renderCount() const { return renderCount_; }
+    nlohmann::json statsJson() const;
+
+private:
+    const PhoneModel& model_;
+    PhoneRenderer renderer_;
+    CairoSurface surface_;
+    uint64_t renderedVersion_ = 0;
+    uint64_t renderCount_ = 0;
+    double lastRenderMs_ = 0;
+    LatencyStats renderTimes_{128};
+};
+
+} // namespace Engine

@@ -1,0 +1,152 @@
+#include "Engine/HidParser.h"
+
+#include <algorithm>
+
+namespace Engine {
+
+namespace {
+
+uint16_t readU16(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+void putU16(std::string& out, uint16_t v) {
+    out.push_back(static_cast<char>(v & 0xff));
+    out.push_back(static_cast<char>(v >> 8));
+}
+
+void putShortString(std::string& out, const std::string& text) {
+    const size_t n = std::min<size_t>(text.size(), 255);
+    out.push_back(static_cast<char>(n));
+    out.append(text, 0, n);
+}
+
+// Fixed sizes including the type byte; 0 for the variable-length types.
+constexpr size_t touchSize = 1 + 1 + 2 + 2;
+constexpr size_t flagSize = 1 + 1;
+constexpr size_t keyFixedSize = 1 + 1 + 2 + 1 + 1; // type, down, usage, mods, length
+
+} // namespace
+
+std::string encodeHidMessage(const HidMessage& message) {
+    std::string out;
+    std::visit(
+        [&](const auto& m) {
+            using T = std::decay_t<decltype(m)>;
+            if constexpr (std::is_same_v<T, HidTouch>) {
+                out.push_back(static_cast<char>(HidType::touch));
+                out.push_back(m.contact ? 1 : 0);
+                putU16(out, m.x);
+                putU16(out, m.y);
+            } else if constexpr (std::is_same_v<T, HidButton>) {
+                out.push_back(static_cast<char>(HidType::button));
+                putShortString(out, m.name);
+                out.push_back(m.pressed ? 1 : 0);
+            } else if constexpr (std::is_same_v<T, HidInstant>) {
+                out.push_back(static_cast<char>(HidType::instant));
+                out.push_back(m.hard ? 1 : 0);
+            } else if constexpr (std::is_same_v<T, HidMusicSafe>) {
+                out.push_back(static_cast<char>(HidType::musicSafe));
+                out.push_back(m.on ? 1 : 0);
+            } else if constexpr (std::is_same_v<T, HidKey>) {
+                out.push_back(static_cast<char>(HidType::key));
+                out.push_back(m.down ? 1 : 0);
+                putU16(out, m.usage);
+                out.push_back(static_cast<char>(m.mods));
+                putShortString(out, m.character);
+            } else {
+                out.push_back(static_cast<char>(HidType::keyboardReset));
+            }
+        },
+        message);
+    return out;
+}
+
+size_t HidParser::completeMessageSize() const {
+    const size_t available = buffer_.size() - offset_;
+    if (available == 0) {
+        return 0;
+    }
+    auto need = [&](size_t size) { return available >= size ? size : 0; };
+    switch (buffer_[offset_]) {
+    case HidType::touch:
+        return need(touchSize);
+    case HidType::button: {
+        if (available < 2) {
+            return 0;
+        }
+        return need(2 + buffer_[offset_ + 1] + 1); // type, length, name, pressed
+    }
+    case HidType::instant:
+    case HidType::musicSafe:
+        return need(flagSize);
+    case HidType::key: {
+        if (available < keyFixedSize) {
+            return 0;
+        }
+        return need(keyFixedSize + buffer_[offset_ + keyFixedSize - 1]);
+    }
+    case HidType::keyboardReset:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+HidMessage HidParser::decodeAt(size_t at) const {
+    const auto& b = buffer_;
+    switch (b[at]) {
+    case HidType::touch:
+        return HidTouch{b[at + 1] != 0, readU16(b, at + 2), readU16(b, at + 4)};
+    case HidType::button: {
+        const size_t n = b[at + 1];
+        std::string name(reinterpret_cast<const char*>(&b[at + 2]), n);
+        return HidButton{std::move(name), b[at + 2 + n] != 0};
+    }
+    case HidType::instant:
+        return HidInstant{b[at + 1] != 0};
+    case HidType::musicSafe:
+        return HidMusicSafe{b[at + 1] != 0};
+    case HidType::key: {
+        const size_t n = b[at + 5];
+        std::string character(reinterpret_cast<const char*>(&b[at + 6]), n);
+        return HidKey{b[at + 1] != 0, readU16(b, at + 2), b[at + 4], std::move(character)};
+    }
+    default:
+        return HidKeyboardReset{};
+    }
+}
+
+bool HidParser::feed(std::span<const uint8_t> bytes, std::vector<HidMessage>& out) {
+    if (failed_) {
+        return false;
+    }
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    while (offset_ < buffer_.size()) {
+        const uint8_t type = buffer_[offset_];
+        if (type < HidType::touch || type > HidType::keyboardReset) {
+            failed_ = true;
+            failedType_ = type;
+            buffer_.clear();
+            offset_ = 0;
+            return false;
+        }
+        const size_t size = completeMessageSize();
+        if (size == 0) {
+            break;
+        }
+        out.push_back(decodeAt(offset_));
+        offset_ += size;
+    }
+    // Keep only the incomplete tail, so a long-lived connection does not grow its buffer.
+    if (offset_ == buffer_.size()) {
+        buffer_.clear();
+        offset_ = 0;
+    } else if (offset_ > 4096) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(offset_));
+        offset_ = 0;
+    }
+    return true;
+}
+
+} // namespace Engine

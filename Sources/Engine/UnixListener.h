@@ -1,0 +1,33 @@
+// A listening Unix-domain stream socket at a file path: replaces a stale socket file left by an
+// earlier engine on the same path, and removes its file again when closed. Io thread only.
+#pragma once
+
+#include <asio.hpp>
+
+#include <string>
+
+namespace Engine {
+
+class UnixListener {
+public:
+    // The application refuses paths of 104 bytes or more (spec Part 4.1); so does the engine.
+    static constexpr size_t maxPathBytes = 103;
+
+    // Binds and listens; throws std::system_error (or std::invalid_argument for a long path).
+    UnixListener(asio::io_context& io, std::string path);
+    ~UnixListener();
+    UnixListener(const UnixListener&) = delete;
+    UnixListener& operator=(const UnixListener&) = delete;
+
+    asio::local::stream_protocol::acceptor& acceptor() { return acceptor_; }
+    const std::string& path() const { return path_; }
+    // Stops accepting and removes the socket file. Safe to call repeatedly.
+    void close();
+
+private:
+    std::string path_;
+    asio::local::stream_protocol::acceptor acceptor_;
+    bool open_ = false;
+};
+
+} // namespace Engine

@@ -1,0 +1,103 @@
+// Times a full redraw of the phone at 1170x2532 (the home screen with and without a pressed
+// icon, an app screen) and the copy of a frame into a ring slot, in-process.
+#include "Engine/FrameProducer.h"
+#include "Engine/FrameRing.h"
+#include "Engine/PhoneModel.h"
+
+#include <chrono>
+#include <cstdio>
+
+#ifdef HAVE_GOOGLE_BENCHMARK
+#include <benchmark/benchmark.h>
+#endif
+
+using namespace Engine;
+
+namespace {
+
+constexpr int width = 1170;
+constexpr int height = 2532;
+
+// Alternates the model between two states so every current() call re-renders.
+template <typename Toggle>
+double msPerRedraw(int iterations, Toggle toggle) {
+    PhoneModel model(width, height, AppCatalog::standard());
+    FrameProducer producer(model);
+    producer.current();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < iterations; ++i) {
+        toggle(model, i);
+        producer.current();
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / iterations;
+}
+
+void pressToggle(PhoneModel& model, int i) {
+    // Finger down on Notes (highlight), then lifted far away (no tap): two different pictures.
+    const uint16_t y = static_cast<uint16_t>(i % 2 == 0 ? 8500 : 30000);
+    model.touch(i % 2 == 0, 6000, y, static_cast<uint64_t>(i) * 1'000'000);
+}
+
+void appToggle(PhoneModel& model, int i) {
+    if (i % 2 == 0) {
+        model.openApp("Notes");
+    } else {
+        model.goHome();
+    }
+}
+
+} // namespace
+
+#ifdef HAVE_GOOGLE_BENCHMARK
+static void BM_RedrawHomePressed(benchmark::State& state) {
+    PhoneModel model(width, height, AppCatalog::standard());
+    FrameProducer producer(model);
+    int i = 0;
+    for (auto _ : state) {
+        pressToggle(model, i++);
+        benchmark::DoNotOptimize(producer.current().pixels);
+    }
+}
+BENCHMARK(BM_RedrawHomePressed)->Unit(benchmark::kMillisecond);
+
+static void BM_RedrawHomeAndApp(benchmark::State& state) {
+    PhoneModel model(width, height, AppCatalog::standard());
+    FrameProducer producer(model);
+    int i = 0;
+    for (auto _ : state) {
+        appToggle(model, i++);
+        benchmark::DoNotOptimize(producer.current().pixels);
+    }
+}
+BENCHMARK(BM_RedrawHomeAndApp)->Unit(benchmark::kMillisecond);
+
+static void BM_CopyFrameIntoSlot(benchmark::State& state) {
+    PhoneModel model(width, height, AppCatalog::standard());
+    FrameProducer producer(model);
+    const FrameView frame = producer.current();
+    auto ring = FrameRing::create(width, height, 2, RingMode::descriptor, "");
+    int slot = 0;
+    for (auto _ : state) {
+        ring->writeSlot(slot, frame.pixels, frame.bytesPerRow);
+        slot ^= 1;
+    }
+}
+BENCHMARK(BM_CopyFrameIntoSlot)->Unit(benchmark::kMillisecond);
+
+static void BM_StartupCaches(benchmark::State& state) {
+    for (auto _ : state) {
+        PhoneModel model(width, height, AppCatalog::standard());
+        FrameProducer producer(model);
+        benchmark::DoNotOptimize(producer.current().pixels);
+    }
+}
+BENCHMARK(BM_StartupCaches)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+BENCHMARK_MAIN();
+#else
+int main() {
+    std::printf("redraw, home screen with pressed icon: %.2f ms\n", msPerRedraw(200, pressToggle));
+    std::printf("redraw, home screen <-> app screen:     %.2f ms\n", msPerRedraw(200, appToggle));
+    return 0;
+}
+#endif

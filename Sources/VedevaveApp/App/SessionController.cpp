@@ -45,6 +45,14 @@ void SessionController::startBoot(DeviceKit::DeviceInfo device, BootReason reaso
     bootTask_ = Runtime::Task::start(Runtime::mainExecutor(), boot(std::move(device)));
 }
 
+// Named locals rather than temporaries inside the co_await expressions: g++ 12 can destroy such
+// temporaries twice.
+asio::awaitable<void> SessionController::stopInBackground(std::shared_ptr<DeviceKit::TunnelSession> session) {
+    std::function<void()> stop = [session] { session->stop(); };
+    auto stopped = Runtime::runInBackground(std::move(stop));
+    co_await std::move(stopped);
+}
+
 asio::awaitable<void> SessionController::boot(DeviceKit::DeviceInfo device) {
     while (true) {
         std::string failure;
@@ -61,7 +69,7 @@ asio::awaitable<void> SessionController::boot(DeviceKit::DeviceInfo device) {
         if (recoveryAttempt_ > 1) {
             // The engine of the last attempt may still run (a readiness timeout): end it too.
             if (auto last = std::move(session_)) {
-                co_await Runtime::runInBackground([last] { last->stop(); });
+                co_await stopInBackground(std::move(last));
             }
             presentBootFailure(failure);
             std::fprintf(stderr, "boot failed: %s\n", failure.c_str());
@@ -79,16 +87,19 @@ asio::awaitable<void> SessionController::bootOnce(DeviceKit::DeviceInfo device) 
     lastBootDevice_ = device;
     stopVideo();
     if (auto previous = std::move(session_)) {
-        co_await Runtime::runInBackground([previous] { previous->stop(); });
+        co_await stopInBackground(std::move(previous));
     }
     showConnecting(device);
     window_.setWindowTitle(device.name.value_or("Vedevave"));
 
     DeviceKit::DeviceInfo peer = device;
     if (options_.controlPeer) {
+        std::function<DeviceKit::DeviceInfo()> lookup = [find = options_.controlPeer, udid = device.udid] {
+            return find(udid);
+        };
         try {
-            peer = co_await Runtime::runInBackground(
-                [lookup = options_.controlPeer, udid = device.udid] { return lookup(udid); });
+            auto found = Runtime::runInBackground(std::move(lookup));
+            peer = co_await std::move(found);
         } catch (const std::exception&) {
             peer = device; // discovery failed: the phone is its own peer
         }
@@ -105,7 +116,9 @@ asio::awaitable<void> SessionController::bootOnce(DeviceKit::DeviceInfo device) 
         }
     });
     session_ = session;
-    co_await Runtime::runInBackground([session] { session->start(); });
+    std::function<void()> launch = [session] { session->start(); };
+    auto started = Runtime::runInBackground(std::move(launch));
+    co_await std::move(started);
     control_.setBaseURL(session->controlBaseURL());
     co_await session->waitUntilReady(options_.readinessTimeout);
 
@@ -230,6 +243,9 @@ void SessionController::presentBootFailure(const std::string& errorText) {
 
 void SessionController::applyConnectionState(const ConnectionState& state) {
     state_ = state;
+    if (state.kind != ConnectionState::Kind::connected) {
+        window_.setChromeHidden(false); // anything but a live mirror needs the chip and badges again
+    }
     window_.setStatusChip(state.title());
     window_.setLinkBadge(state.badgeSymbol(), state.badgeText(), "État de la connexion — " + state.badgeText());
     if (window_.isConnectingOverlayShown()) {

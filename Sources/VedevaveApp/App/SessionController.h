@@ -83,6 +83,7 @@ public:
 
 private:
     asio::awaitable<void> bootOnce(DeviceKit::DeviceInfo device);
+    asio::awaitable<void> stopInBackground(std::shared_ptr<DeviceKit::TunnelSession> session);
     void startVideo(const std::optional<DeviceKit::RsdSession>& endpoints);
     void onEngineExit(int status);
     void refreshHeader(bool isConnected);

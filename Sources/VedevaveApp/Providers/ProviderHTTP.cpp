@@ -59,6 +59,23 @@ bool isTokenCharacter(unsigned char c) {
     return std::string_view("!#$%&'*+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
+// The authority's host as written, for a text the parser has accepted. The parser rewrites numeric
+// hosts (127.1, 0x7f.1, 0127.0.0.1), and loopback decisions must also hold for the text itself.
+std::string hostAsWritten(const std::string& text) {
+    const auto start = text.find("://");
+    if (start == std::string::npos) {
+        return {};
+    }
+    std::string authority = text.substr(start + 3, text.find_first_of("/?#", start + 3) - (start + 3));
+    if (const auto at = authority.rfind('@'); at != std::string::npos) {
+        authority.erase(0, at + 1);
+    }
+    if (authority.starts_with("[")) {
+        return authority.substr(0, authority.find(']') + 1);
+    }
+    return authority.substr(0, authority.rfind(':'));
+}
+
 } // namespace
 
 bool parseURL(const std::string& text, URLParts& parts) {
@@ -74,7 +91,8 @@ bool parseURL(const std::string& text, URLParts& parts) {
     parts.hasUser = part(handle.get(), CURLUPART_USER).has_value();
     parts.hasPassword = part(handle.get(), CURLUPART_PASSWORD).has_value();
     parts.hasQuery = part(handle.get(), CURLUPART_QUERY).has_value();
-    parts.hasFragment = part(handle.get(), CURLUPART_FRAGMENT).has_value();
+    parts.hasFragment = part(handle.get(), CURLUPART_FRAGMENT).has_value() || text.find('#') != std::string::npos;
+    parts.hostAsWritten = hostAsWritten(text);
     return !parts.scheme.empty();
 }
 

@@ -13,13 +13,14 @@ namespace VedevaveApp::ProviderHTTP {
 
 struct URLParts {
     std::string scheme; // lower case
-    std::string host;   // as written; IPv6 addresses keep their brackets
+    std::string host;   // as the parser reads it (127.1 becomes 127.0.0.1); IPv6 keeps its brackets
+    std::string hostAsWritten; // the same host as the text spells it, empty when there is no "//"
     std::optional<std::string> port;
     std::string path; // percent-encoded as written; "/" when the URL has none
     bool hasUser = false;
     bool hasPassword = false;
     bool hasQuery = false;
-    bool hasFragment = false;
+    bool hasFragment = false; // also for an empty fragment ("#" at the end)
 };
 
 // False when the text is not an absolute URL (any scheme) the parser accepts.

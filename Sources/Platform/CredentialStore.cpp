@@ -4,6 +4,8 @@
 #include "Platform/Paths.h"
 #include "Runtime/Log.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <libsecret/secret.h>
@@ -12,9 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-
 namespace Platform {
 
 namespace {
@@ -22,11 +21,19 @@ namespace {
 // ---- Secret Service ----
 
 const SecretSchema* credentialSchema() {
-    static const SecretSchema schema = {
-        "app.vedevave.Credential",
-        SECRET_SCHEMA_NONE,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, {}}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema schema = {"app.vedevave.Credential",
+                                        SECRET_SCHEMA_NONE,
+                                        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                         {nullptr, {}}},
+                                        0,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr,
+                                        nullptr};
     return &schema;
 }
 
@@ -72,8 +79,9 @@ void ensurePrivateFolder(const std::filesystem::path& folder) {
         throwErrno("cannot create the credential folder " + folder.string());
     }
     if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
-        throw CredentialStoreError(CredentialStoreError::Kind::failure,
-                                   "the credential folder " + folder.string() + " is not a folder of this user");
+        throw CredentialStoreError(CredentialStoreError::Kind::failure, "the credential folder " +
+                                                                            folder.string() +
+                                                                            " is not a folder of this user");
     }
     if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) {
         throwErrno("cannot restrict the credential folder " + folder.string());
@@ -92,7 +100,8 @@ std::optional<std::string> readPrivateFile(const std::filesystem::path& file) {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        throw CredentialStoreError(CredentialStoreError::Kind::failure, file.string() + " is not a regular file");
+        throw CredentialStoreError(CredentialStoreError::Kind::failure,
+                                   file.string() + " is not a regular file");
     }
     if ((info.st_mode & 0077) != 0) {
         ::fchmod(fd, 0600);
@@ -163,10 +172,9 @@ bool secretServiceAnswers(std::chrono::milliseconds timeout) {
     }
     // The bus connection is shared process-wide; losing the bus must not end the application.
     g_dbus_connection_set_exit_on_close(connection, FALSE);
-    GVariant* reply = g_dbus_connection_call_sync(connection, "org.freedesktop.secrets", "/org/freedesktop/secrets",
-                                                  "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
-                                                  G_DBUS_CALL_FLAGS_NONE, static_cast<int>(timeout.count()),
-                                                  nullptr, &error);
+    GVariant* reply = g_dbus_connection_call_sync(
+        connection, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.DBus.Peer",
+        "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, static_cast<int>(timeout.count()), nullptr, &error);
     const bool answered = reply != nullptr;
     if (reply) {
         g_variant_unref(reply);
@@ -189,10 +197,11 @@ std::shared_ptr<CredentialStore> CredentialStore::makeDefault(std::chrono::milli
 
 // ---- SecretServiceCredentialStore ----
 
-std::optional<std::string> SecretServiceCredentialStore::read(const std::string& service, const std::string& account) {
+std::optional<std::string> SecretServiceCredentialStore::read(const std::string& service,
+                                                              const std::string& account) {
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(credentialSchema(), nullptr, &error, "service", service.c_str(),
-                                                "account", account.c_str(), nullptr);
+    gchar* secret = secret_password_lookup_sync(credentialSchema(), nullptr, &error, "service",
+                                                service.c_str(), "account", account.c_str(), nullptr);
     if (error) {
         throwFrom(error, "the Secret Service did not answer");
     }
@@ -202,7 +211,8 @@ std::optional<std::string> SecretServiceCredentialStore::read(const std::string&
     std::string value(secret);
     secret_password_free(secret);
     if (!g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr)) {
-        throw CredentialStoreError(CredentialStoreError::Kind::unexpectedData, "the stored secret is not text");
+        throw CredentialStoreError(CredentialStoreError::Kind::unexpectedData,
+                                   "the stored secret is not text");
     }
     return value;
 }
@@ -211,9 +221,9 @@ void SecretServiceCredentialStore::write(const std::string& service, const std::
                                          const std::string& secret) {
     GError* error = nullptr;
     const std::string label = "Vedevave " + service + " " + account;
-    const gboolean stored = secret_password_store_sync(credentialSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
-                                                       secret.c_str(), nullptr, &error, "service", service.c_str(),
-                                                       "account", account.c_str(), nullptr);
+    const gboolean stored = secret_password_store_sync(
+        credentialSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(), secret.c_str(), nullptr, &error,
+        "service", service.c_str(), "account", account.c_str(), nullptr);
     if (!stored || error) {
         throwFrom(error, "the Secret Service refused to store the item");
     }
@@ -257,7 +267,8 @@ std::optional<std::string> FileCredentialStore::read(const std::string& service,
         return std::nullopt;
     }
     if (!item->is_string()) {
-        throw CredentialStoreError(CredentialStoreError::Kind::unexpectedData, "the stored secret is not text");
+        throw CredentialStoreError(CredentialStoreError::Kind::unexpectedData,
+                                   "the stored secret is not text");
     }
     return item->get<std::string>();
 }
@@ -286,7 +297,8 @@ void FileCredentialStore::modify(Change change) {
     replacePrivateFile(file(), document.dump(2) + "\n");
 }
 
-void FileCredentialStore::write(const std::string& service, const std::string& account, const std::string& secret) {
+void FileCredentialStore::write(const std::string& service, const std::string& account,
+                                const std::string& secret) {
     modify([&](nlohmann::json& document) {
         if (!document[service].is_object()) {
             document[service] = nlohmann::json::object();

@@ -44,7 +44,8 @@ public:
 
     // The Secret Service when it answers on the session bus within `probeTimeout`, else the file
     // "<data>/credentials/tokens.json". Writes one diagnostic line naming the choice.
-    static std::shared_ptr<CredentialStore> makeDefault(std::chrono::milliseconds probeTimeout = std::chrono::seconds(3));
+    static std::shared_ptr<CredentialStore>
+    makeDefault(std::chrono::milliseconds probeTimeout = std::chrono::seconds(3));
 };
 
 // True when a session bus exists and a Secret Service on it answers a ping. Never starts a bus.

@@ -15,7 +15,8 @@ using nlohmann::json;
 
 namespace {
 
-AgentProviderConfiguration configurationFor(const std::string& baseURL, const std::string& model = "local-model") {
+AgentProviderConfiguration configurationFor(const std::string& baseURL,
+                                            const std::string& model = "local-model") {
     AgentProviderConfiguration configuration;
     configuration.name = "Test";
     configuration.baseURL = baseURL;
@@ -37,7 +38,8 @@ protected:
         return TestSupport::runCoroutine(context, provider.complete(std::move(request)));
     }
 
-    std::string failureOf(const AgentProviderConfiguration& configuration, AgentChatRequest request = simpleRequest()) {
+    std::string failureOf(const AgentProviderConfiguration& configuration,
+                          AgentChatRequest request = simpleRequest()) {
         try {
             complete(configuration, std::move(request));
         } catch (const AgentProviderError& error) {
@@ -118,8 +120,8 @@ TEST(ChatProviderURL, ParameterRulesFollowHostAndModel) {
               AIReasoningEffort::none);
     EXPECT_EQ(withEffort("https://api.openai.com/v1", AIReasoningEffort::none).reasoningEffortParameter({}),
               AIReasoningEffort::providerDefault);
-    EXPECT_EQ(withEffort("https://api.openai.com/v1", AIReasoningEffort::low).reasoningEffortParameter(
-                  AIReasoningEffort::none),
+    EXPECT_EQ(withEffort("https://api.openai.com/v1", AIReasoningEffort::low)
+                  .reasoningEffortParameter(AIReasoningEffort::none),
               AIReasoningEffort::none); // an explicit override is sent as given
 }
 
@@ -127,7 +129,8 @@ TEST_F(ChatProviderTest, CompletesAToolCallAgainstALocalServer) {
     auto configuration = configurationFor(models.baseURL());
     configuration.reasoningEffort = AIReasoningEffort::none;
     auto request = simpleRequest();
-    request.tools = {{"perform_phone_actions", "Acts on the phone", AgentJSONValue::parse(R"({"type":"object"})")}};
+    request.tools = {
+        {"perform_phone_actions", "Acts on the phone", AgentJSONValue::parse(R"({"type":"object"})")}};
     request.toolChoice = AgentToolChoice::required();
     request.model = "  ";
     const auto response = complete(configuration, request);
@@ -155,8 +158,8 @@ TEST_F(ChatProviderTest, CompletesAToolCallAgainstALocalServer) {
 TEST_F(ChatProviderTest, HeaderHygieneAndTheBearerKey) {
     auto configuration = configurationFor(models.baseURL());
     configuration.additionalHeaders = {
-        {" X-Team ", "blue"},          {"X-Injected", "a\r\nX-Evil: 1"}, {"", "empty"},
-        {"Bad Name", "x"},             {"authorization", "Basic abc"},   {"X-Team", "green"},
+        {" X-Team ", "blue"}, {"X-Injected", "a\r\nX-Evil: 1"}, {"", "empty"},
+        {"Bad Name", "x"},    {"authorization", "Basic abc"},   {"X-Team", "green"},
     };
     configuration.apiKey = "  sk-local  ";
     complete(configuration, simpleRequest());
@@ -168,14 +171,16 @@ TEST_F(ChatProviderTest, HeaderHygieneAndTheBearerKey) {
     EXPECT_EQ(headers.at("authorization"), "Bearer sk-local"); // the key wins over an extra header
 
     configuration.apiKey = "sk-\nline";
-    EXPECT_EQ(failureOf(configuration), "Invalid provider configuration: API key contains an invalid newline");
+    EXPECT_EQ(failureOf(configuration),
+              "Invalid provider configuration: API key contains an invalid newline");
     configuration.apiKey = "   ";
     complete(configuration, simpleRequest());
     EXPECT_EQ(models.server.received().back().headers.at("authorization"), "Basic abc");
 }
 
 TEST_F(ChatProviderTest, RefusesBeforeAnyNetworkUse) {
-    EXPECT_EQ(failureOf(configurationFor(models.baseURL(), " ")), "Invalid provider configuration: model is required");
+    EXPECT_EQ(failureOf(configurationFor(models.baseURL(), " ")),
+              "Invalid provider configuration: model is required");
     EXPECT_EQ(failureOf(configurationFor(models.baseURL()), AgentChatRequest{}),
               "Invalid LLM request: at least one message is required");
     EXPECT_EQ(models.server.requestCount(), 0);
@@ -206,7 +211,8 @@ TEST_F(ChatProviderTest, ErrorAnswers) {
     for (const auto& [prefix, expected] : cases) {
         EXPECT_EQ(failureOf(configurationFor(models.server.url(prefix + "/v1"))), expected) << prefix;
     }
-    EXPECT_TRUE(failureOf(configurationFor(models.server.url("/ehtml/v1"))).starts_with("Invalid LLM response: "));
+    EXPECT_TRUE(
+        failureOf(configurationFor(models.server.url("/ehtml/v1"))).starts_with("Invalid LLM response: "));
 }
 
 TEST_F(ChatProviderTest, RefusedConnectionPassesThrough) {
@@ -224,6 +230,7 @@ TEST_F(ChatProviderTest, CancellationWhileWaitingEndsTheCall) {
     auto call = start<AgentChatResponse>(context, [&] { return provider.complete(simpleRequest()); });
     ASSERT_TRUE(runUntil(context, [&] { return models.server.requestCount() == 1; }));
     call->task.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return call->isDone; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return call->isDone; }, 3s));
     EXPECT_THROW(std::rethrow_exception(call->error), Runtime::CancellationError);
 }

@@ -11,7 +11,8 @@ TEST(AgentJSONValue, ReadsEachKindInOrder) {
     EXPECT_EQ(AgentJSONValue::parse("true"), AgentJSONValue(true));
     EXPECT_EQ(AgentJSONValue::parse("\"1\""), AgentJSONValue("1"));
     EXPECT_EQ(AgentJSONValue::parse("null"), AgentJSONValue());
-    EXPECT_EQ(AgentJSONValue::parse("[2, \"x\", null]"), AgentJSONValue(AgentJSONValue::Array{2.0, "x", nullptr}));
+    EXPECT_EQ(AgentJSONValue::parse("[2, \"x\", null]"),
+              AgentJSONValue(AgentJSONValue::Array{2.0, "x", nullptr}));
     EXPECT_EQ(AgentJSONValue::parse("{}"), AgentJSONValue(AgentJSONValue::Object{}));
     // A truth value is not a number, and an integer and a real of the same value are one number.
     EXPECT_NE(AgentJSONValue::parse("true"), AgentJSONValue(1.0));
@@ -19,7 +20,8 @@ TEST(AgentJSONValue, ReadsEachKindInOrder) {
 }
 
 TEST(AgentJSONValue, ObjectsCompareWithoutRegardToKeyOrder) {
-    EXPECT_EQ(AgentJSONValue::parse(R"({"a": 1, "b": [true]})"), AgentJSONValue::parse(R"({"b": [true], "a": 1})"));
+    EXPECT_EQ(AgentJSONValue::parse(R"({"a": 1, "b": [true]})"),
+              AgentJSONValue::parse(R"({"b": [true], "a": 1})"));
     EXPECT_NE(AgentJSONValue::parse(R"({"a": 1})"), AgentJSONValue::parse(R"({"a": 1, "b": null})"));
 }
 
@@ -65,5 +67,6 @@ TEST(ProviderErrors, DescribeThemselves) {
               "Provider response exceeds the 2048 KiB safety limit.");
     EXPECT_EQ(BoundedURLSessionDataError::responseTooLarge(1500).description(),
               "Provider response exceeds the 1 KiB safety limit.");
-    EXPECT_EQ(BoundedURLSessionDataError::missingResponse().description(), "Provider returned no HTTP response.");
+    EXPECT_EQ(BoundedURLSessionDataError::missingResponse().description(),
+              "Provider returned no HTTP response.");
 }

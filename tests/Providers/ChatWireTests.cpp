@@ -12,11 +12,14 @@ namespace {
 
 const std::string jpeg = "data:image/jpeg;base64,/9j/4AAQ";
 
-json encoded(const AgentChatRequest& request, OpenAIChatWire::RequestOptions options = {"m", "max_tokens", true, {}}) {
+json encoded(const AgentChatRequest& request,
+             OpenAIChatWire::RequestOptions options = {"m", "max_tokens", true, {}}) {
     return json::parse(OpenAIChatWire::encodeRequest(request, options));
 }
 
-AgentChatResponse decoded(const std::string& body) { return OpenAIChatWire::decodeResponse(body, "requested"); }
+AgentChatResponse decoded(const std::string& body) {
+    return OpenAIChatWire::decodeResponse(body, "requested");
+}
 
 std::string failureOf(const std::string& body) {
     try {
@@ -37,7 +40,9 @@ TEST(ChatWireRequest, MessageContentIsTextOrParts) {
     AgentChatRequest request;
     request.messages = {
         {AgentChatRole::system, "rules", {}},
-        {AgentChatRole::user, "look", {{jpeg, AgentChatImage::Detail::low}, {" " + jpeg + "\n", AgentChatImage::Detail::high}}},
+        {AgentChatRole::user,
+         "look",
+         {{jpeg, AgentChatImage::Detail::low}, {" " + jpeg + "\n", AgentChatImage::Detail::high}}},
         {AgentChatRole::user, "", {{jpeg, AgentChatImage::Detail::automatic}}},
         {AgentChatRole::assistant, "", {}},
     };
@@ -48,8 +53,8 @@ TEST(ChatWireRequest, MessageContentIsTextOrParts) {
     EXPECT_EQ(parts[0], json({{"type", "text"}, {"text", "look"}}));
     EXPECT_EQ(parts[1], json({{"type", "image_url"}, {"image_url", {{"url", jpeg}, {"detail", "low"}}}}));
     EXPECT_EQ(parts[2]["image_url"]["url"], jpeg); // trimmed
-    EXPECT_EQ(body["messages"][2]["content"], json::array({{{"type", "image_url"},
-                                                            {"image_url", {{"url", jpeg}, {"detail", "auto"}}}}}));
+    EXPECT_EQ(body["messages"][2]["content"],
+              json::array({{{"type", "image_url"}, {"image_url", {{"url", jpeg}, {"detail", "auto"}}}}}));
     EXPECT_EQ(body["messages"][3]["content"], ""); // an empty text is still a string
     EXPECT_EQ(body["stream"], false);
     EXPECT_FALSE(body.contains("tools"));
@@ -62,7 +67,8 @@ TEST(ChatWireRequest, OnlyBase64ImageDataURLsAreSent) {
         request.messages = {{AgentChatRole::user, "", {{url, AgentChatImage::Detail::automatic}}}};
         EXPECT_NO_THROW(encoded(request)) << url;
     }
-    for (const std::string url : {"https://example.com/a.jpg", "data:text/plain;base64,aGk=", "data:image/png,raw"}) {
+    for (const std::string url :
+         {"https://example.com/a.jpg", "data:text/plain;base64,aGk=", "data:image/png,raw"}) {
         AgentChatRequest request;
         request.messages = {{AgentChatRole::user, "", {{url, AgentChatImage::Detail::automatic}}}};
         try {
@@ -77,7 +83,8 @@ TEST(ChatWireRequest, OnlyBase64ImageDataURLsAreSent) {
 TEST(ChatWireRequest, ToolsChoicesAndAdaptedFields) {
     AgentChatRequest request;
     request.messages = {{AgentChatRole::user, "go", {}}};
-    request.tools = {{"perform_phone_actions", "Acts", AgentJSONValue::parse(R"({"type":"object","maxItems":3})")}};
+    request.tools = {
+        {"perform_phone_actions", "Acts", AgentJSONValue::parse(R"({"type":"object","maxItems":3})")}};
     request.maxTokens = 700;
     request.temperature = 0.25;
     const std::pair<AgentToolChoice, json> choices[] = {
@@ -180,8 +187,11 @@ TEST(ChatWireResponse, UsageAndModelFallbacks) {
     EXPECT_EQ(decoded(withMessage("{}")).usage, (AgentTokenUsage{0, 0, 0}));
     EXPECT_EQ(decoded(withMessage("{}")).model, "requested");
     EXPECT_EQ(decoded(R"({"choices":[{"message":{}}],"usage":{"prompt_tokens":-4,"completion_tokens":2,
-        "total_tokens":9}})").usage, (AgentTokenUsage{0, 2, 9}));
-    EXPECT_EQ(decoded(R"({"choices":[{"message":{}}],"usage":{"prompt_tokens":3.0}})").usage, (AgentTokenUsage{3, 0, 3}));
+        "total_tokens":9}})")
+                  .usage,
+              (AgentTokenUsage{0, 2, 9}));
+    EXPECT_EQ(decoded(R"({"choices":[{"message":{}}],"usage":{"prompt_tokens":3.0}})").usage,
+              (AgentTokenUsage{3, 0, 3}));
 }
 
 TEST(ChatWireResponse, Failures) {
@@ -192,7 +202,8 @@ TEST(ChatWireResponse, Failures) {
         {R"({"choices":[{"message":{"tool_calls":[{"function":{"name":"tap","arguments":"x=1"}}]}}]})",
          "Invalid arguments for tap: "},
         {R"({"object":"chat.completion"})", "Invalid LLM response: \"choices\" is missing"},
-        {R"({"choices":[{"finish_reason":"stop"}]})", "Invalid LLM response: \"choices[0].message\" is missing"},
+        {R"({"choices":[{"finish_reason":"stop"}]})",
+         "Invalid LLM response: \"choices[0].message\" is missing"},
         {R"({"id":7,"choices":[{"message":{}}]})", "Invalid LLM response: \"id\" must be a string"},
         {R"({"choices":[{"message":{"tool_calls":[{"function":{"name":"tap"}}]}}]})",
          "Invalid LLM response: \"choices[0].message.tool_calls[0].function.arguments\" is missing"},

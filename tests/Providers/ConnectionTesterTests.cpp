@@ -1,15 +1,14 @@
-#include "ProviderTestSupport.h"
 #include "Platform/CredentialStore.h"
 #include "Platform/PreferenceStore.h"
+#include "ProviderTestSupport.h"
 #include "Support/RunCoroutine.h"
 #include "VedevaveApp/Providers/AIProviderConnectionTester.h"
 #include "VedevaveApp/Providers/AIProviderStore.h"
 #include "VedevaveApp/Providers/AgentProviderError.h"
 #include "VedevaveApp/Providers/OpenAICompatibleChatProvider.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
 
@@ -28,8 +27,10 @@ AIProviderProfile profileAt(const std::string& baseURL) {
 
 class ConnectionTesterTest : public ::testing::Test {
 protected:
-    AIProviderConnectionTestResult test(const AIProviderProfile& profile, std::optional<std::string> token = {}) {
-        return TestSupport::runCoroutine(context, AIProviderConnectionTester::test(profile, std::move(token)));
+    AIProviderConnectionTestResult test(const AIProviderProfile& profile,
+                                        std::optional<std::string> token = {}) {
+        return TestSupport::runCoroutine(context,
+                                         AIProviderConnectionTester::test(profile, std::move(token)));
     }
     AIProviderConnectionTestResult testAnswer(int status, const std::string& body) {
         server.respond("/v1/models", status, body);
@@ -45,10 +46,12 @@ protected:
 TEST_F(ConnectionTesterTest, InvalidProfilesNeverReachTheNetwork) {
     auto unnamed = profileAt(server.url("/v1"));
     unnamed.name = "";
-    EXPECT_EQ(test(unnamed), (AIProviderConnectionTestResult{false, "Enter a provider name of 80 characters or fewer.", {}, 0, {}}));
+    EXPECT_EQ(test(unnamed), (AIProviderConnectionTestResult{
+                                 false, "Enter a provider name of 80 characters or fewer.", {}, 0, {}}));
     auto other = profileAt(server.url("/v1"));
     other.adapterIdentifier = "anthropic.messages";
-    EXPECT_EQ(test(other).message, "No built-in connection test exists for adapter \u201Canthropic.messages\u201D.");
+    EXPECT_EQ(test(other).message,
+              "No built-in connection test exists for adapter \u201Canthropic.messages\u201D.");
     EXPECT_EQ(server.requestCount(), 0);
 }
 
@@ -62,7 +65,8 @@ TEST_F(ConnectionTesterTest, FailedAnswers) {
         {500, R"({"error":{"message":"   "}})", "Provider returned HTTP 500"},
         {500, "<html>", "Provider returned HTTP 500"},
         {302, "", "Provider returned HTTP 302"},
-        {500, R"({"error":")" + std::string(300, 'e') + R"("})", "Provider returned HTTP 500: " + std::string(240, 'e')},
+        {500, R"({"error":")" + std::string(300, 'e') + R"("})",
+         "Provider returned HTTP 500: " + std::string(240, 'e')},
     };
     for (const auto& [status, body, message] : cases) {
         const auto result = testAnswer(status, body);
@@ -81,9 +85,11 @@ TEST_F(ConnectionTesterTest, ModelListsAreCleaned) {
     EXPECT_TRUE(result.message.starts_with("connected; 2 models available in ")) << result.message;
     EXPECT_TRUE(std::regex_search(result.message, latency));
     EXPECT_EQ(result.statusCode, 200);
-    EXPECT_EQ(result.message, "connected; 2 models available in " + std::to_string(result.latencyMilliseconds) + " ms");
+    EXPECT_EQ(result.message,
+              "connected; 2 models available in " + std::to_string(result.latencyMilliseconds) + " ms");
 
-    EXPECT_TRUE(testAnswer(200, R"({"data":[{"id":"only"}]})").message.starts_with("connected; 1 model available in "));
+    EXPECT_TRUE(testAnswer(200, R"({"data":[{"id":"only"}]})")
+                    .message.starts_with("connected; 1 model available in "));
     for (const std::string body : {"not json", R"({"data":[{"id":"a"},{"name":"b"}]})", R"({"models":[]})"}) {
         result = testAnswer(200, body);
         EXPECT_TRUE(result.succeeded) << body;
@@ -107,10 +113,12 @@ TEST_F(ConnectionTesterTest, LoaderFailuresAndCancellation) {
         }
     });
     const auto profile = profileAt(server.url("/stall/v1"));
-    auto call = start<AIProviderConnectionTestResult>(context, [&] { return AIProviderConnectionTester::test(profile, {}); });
+    auto call = start<AIProviderConnectionTestResult>(
+        context, [&] { return AIProviderConnectionTester::test(profile, {}); });
     ASSERT_TRUE(runUntil(context, [&] { return server.requestCount() == 2; }));
     call->task.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return call->isDone; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return call->isDone; }, 3s));
     EXPECT_EQ(call->value, (AIProviderConnectionTestResult{false, "Connection test cancelled.", {}, 0, {}}));
 }
 
@@ -129,9 +137,10 @@ TEST(ProviderEndToEnd, SavedProfileTalksToItsServer) {
     const std::string token = "sk-end-to-end-6d1f";
     ModelServer models(token);
     Platform::FilePreferenceStore defaults(home.path / "config" / "vedevave" / "preferences.json");
-    auto credentials = std::make_shared<Platform::FileCredentialStore>(home.path / "data" / "vedevave" / "credentials");
-    auto store = AIProviderStore::create(defaults, std::make_shared<AIProviderKeychain>(
-                                                       AIProviderKeychain::defaultService, credentials));
+    auto credentials =
+        std::make_shared<Platform::FileCredentialStore>(home.path / "data" / "vedevave" / "credentials");
+    auto store = AIProviderStore::create(
+        defaults, std::make_shared<AIProviderKeychain>(AIProviderKeychain::defaultService, credentials));
     auto draft = store->selectedProfile().value();
     draft.baseURL = models.baseURL();
     draft.model = "qwen2.5-7b-instruct";
@@ -140,7 +149,8 @@ TEST(ProviderEndToEnd, SavedProfileTalksToItsServer) {
     const auto selection = store->selectedRuntimeSelection().value();
     EXPECT_EQ(selection.token, token);
     asio::io_context context;
-    const auto listed = TestSupport::runCoroutine(context, AIProviderConnectionTester::test(selection.profile, selection.token));
+    const auto listed = TestSupport::runCoroutine(
+        context, AIProviderConnectionTester::test(selection.profile, selection.token));
     EXPECT_TRUE(listed.succeeded) << listed.message;
     EXPECT_EQ(listed.models, (std::vector<std::string>{"qwen2.5-7b-instruct", "text-embedding-nomic"}));
 
@@ -159,7 +169,8 @@ TEST(ProviderEndToEnd, SavedProfileTalksToItsServer) {
     ASSERT_EQ(response.toolCalls.size(), 1u);
     EXPECT_EQ(response.toolCalls[0].name, "perform_phone_actions");
 
-    const auto refused = TestSupport::runCoroutine(context, AIProviderConnectionTester::test(selection.profile, "sk-wrong"));
+    const auto refused =
+        TestSupport::runCoroutine(context, AIProviderConnectionTester::test(selection.profile, "sk-wrong"));
     EXPECT_FALSE(refused.succeeded);
     EXPECT_EQ(refused.message, "Authentication was rejected: Invalid API key");
     EXPECT_EQ(refused.statusCode, 401);

@@ -85,13 +85,14 @@ TEST_F(LoaderTest, ConcurrentCallsGetTheirOwnBodies) {
     server.respond("/huge", 200, std::string(5000, 'x'));
     std::vector<std::shared_ptr<Started<Runtime::HttpResponse>>> calls;
     for (int i = 0; i < 4; ++i) {
-        calls.push_back(start<Runtime::HttpResponse>(context, [this, i] {
-            return loader.data(get(server.url("/body" + std::to_string(i))), 1024);
-        }));
+        calls.push_back(start<Runtime::HttpResponse>(
+            context, [this, i] { return loader.data(get(server.url("/body" + std::to_string(i))), 1024); }));
     }
-    auto huge = start<Runtime::HttpResponse>(context, [this] { return loader.data(get(server.url("/huge")), 1024); });
+    auto huge =
+        start<Runtime::HttpResponse>(context, [this] { return loader.data(get(server.url("/huge")), 1024); });
     ASSERT_TRUE(runUntil(context, [&] {
-        return huge->isDone && std::all_of(calls.begin(), calls.end(), [](const auto& c) { return c->isDone; });
+        return huge->isDone &&
+               std::all_of(calls.begin(), calls.end(), [](const auto& c) { return c->isDone; });
     }));
     EXPECT_TRUE(huge->error);
     for (int i = 0; i < 4; ++i) {
@@ -104,10 +105,12 @@ TEST_F(LoaderTest, AtMostTwoRequestsPerHostAtOnce) {
     routeHeldAnswer("/held");
     std::vector<std::shared_ptr<Started<Runtime::HttpResponse>>> calls;
     for (int i = 0; i < 3; ++i) {
-        calls.push_back(start<Runtime::HttpResponse>(context, [this] { return loader.data(get(server.url("/held")), 1024); }));
+        calls.push_back(start<Runtime::HttpResponse>(
+            context, [this] { return loader.data(get(server.url("/held")), 1024); }));
     }
     ASSERT_TRUE(runUntil(context, [&] { return server.requestCount() == 2; }));
-    runUntil(context, [] { return false; }, 200ms);
+    runUntil(
+        context, [] { return false; }, 200ms);
     EXPECT_EQ(server.requestCount(), 2); // the third waits for a free place
 
     // Cancelling the waiting call frees nothing and ends it at once.
@@ -115,7 +118,8 @@ TEST_F(LoaderTest, AtMostTwoRequestsPerHostAtOnce) {
     ASSERT_TRUE(runUntil(context, [&] { return calls[2]->isDone; }));
     EXPECT_THROW(std::rethrow_exception(calls[2]->error), Runtime::CancellationError);
 
-    auto fourth = start<Runtime::HttpResponse>(context, [this] { return loader.data(get(server.url("/held")), 1024); });
+    auto fourth =
+        start<Runtime::HttpResponse>(context, [this] { return loader.data(get(server.url("/held")), 1024); });
     released = 1;
     ASSERT_TRUE(runUntil(context, [&] { return server.requestCount() == 3; }));
     released = 10;
@@ -125,11 +129,13 @@ TEST_F(LoaderTest, AtMostTwoRequestsPerHostAtOnce) {
 
 TEST_F(LoaderTest, CancellationEndsTheTransfer) {
     routeHeldAnswer("/stalled");
-    auto call = start<Runtime::HttpResponse>(context, [this] { return loader.data(get(server.url("/stalled")), 1024); });
+    auto call = start<Runtime::HttpResponse>(
+        context, [this] { return loader.data(get(server.url("/stalled")), 1024); });
     ASSERT_TRUE(runUntil(context, [&] { return server.requestCount() == 1; }));
     const auto cancelledAt = std::chrono::steady_clock::now();
     call->task.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return call->isDone; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return call->isDone; }, 3s));
     EXPECT_LT(std::chrono::steady_clock::now() - cancelledAt, 2s);
     EXPECT_THROW(std::rethrow_exception(call->error), Runtime::CancellationError);
 
@@ -139,7 +145,8 @@ TEST_F(LoaderTest, CancellationEndsTheTransfer) {
         co_return co_await loader.data(get(server.url("/stalled")), 1024);
     });
     early->task.cancel();
-    ASSERT_TRUE(runUntil(context, [&] { return early->isDone; }, 3s));
+    ASSERT_TRUE(runUntil(
+        context, [&] { return early->isDone; }, 3s));
     EXPECT_THROW(std::rethrow_exception(early->error), Runtime::CancellationError);
     EXPECT_EQ(server.requestCount(), 1);
 }

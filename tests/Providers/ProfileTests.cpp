@@ -67,7 +67,13 @@ TEST(AIProviderProfile, NameAdapterAndHeaderValidation) {
         {std::string(81, 'n'), Kind::invalidName},
         {"   ", Kind::invalidName},
         // 80 user-perceived characters, each a letter with a combining mark.
-        {[] { std::string s; for (int i = 0; i < 80; ++i) s += "e\u0301"; return s; }(), std::nullopt},
+        {[] {
+             std::string s;
+             for (int i = 0; i < 80; ++i)
+                 s += "e\u0301";
+             return s;
+         }(),
+         std::nullopt},
     };
     for (const auto& [name, expected] : names) {
         profile.name = name;
@@ -94,7 +100,8 @@ TEST(AIProviderProfile, NameAdapterAndHeaderValidation) {
 }
 
 TEST(AIProviderProfile, ErrorMessages) {
-    EXPECT_STREQ(AIProviderProfileError(Kind::invalidName).what(), "Enter a provider name of 80 characters or fewer.");
+    EXPECT_STREQ(AIProviderProfileError(Kind::invalidName).what(),
+                 "Enter a provider name of 80 characters or fewer.");
     EXPECT_STREQ(AIProviderProfileError(Kind::insecureRemoteURL).what(),
                  "Remote AI providers must use HTTPS. Plain HTTP is allowed only on loopback.");
 }
@@ -104,8 +111,9 @@ TEST(AIProviderProfile, LoopbackHosts) {
                                    "127.0.0.1", "127.255.255.255", "127.000.0.1"}) {
         EXPECT_TRUE(AIProviderProfile::isLoopbackHost(host)) << host;
     }
-    for (const std::string host : {"127.1", "0127.0.0.1", "127.0.0.256", "127.0.0.", "127..0.1", "128.0.0.1",
-                                   "::ffff:127.0.0.1", "localhost.localdomain", "127.0.0.1.nip.io", "", "-1.0.0.1"}) {
+    for (const std::string host :
+         {"127.1", "0127.0.0.1", "127.0.0.256", "127.0.0.", "127..0.1", "128.0.0.1", "::ffff:127.0.0.1",
+          "localhost.localdomain", "127.0.0.1.nip.io", "", "-1.0.0.1"}) {
         EXPECT_FALSE(AIProviderProfile::isLoopbackHost(host)) << host;
     }
 }
@@ -161,12 +169,15 @@ TEST(AIProviderProfile, ReadingRefusesWrongTypesAndUnknownTexts) {
             AIProviderProfile::fromJSON(json::parse(text));
             ADD_FAILURE() << text;
         } catch (const AgentJSONError& error) {
-            EXPECT_NE(std::string(error.what()).find(expected), std::string::npos) << text << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(expected), std::string::npos)
+                << text << ": " << error.what();
         }
     }
-    EXPECT_EQ(AIProviderProfile::fromJSON(json::parse(R"({"authentication":{"bearer":{},"other":1}})")).authentication,
+    EXPECT_EQ(AIProviderProfile::fromJSON(json::parse(R"({"authentication":{"bearer":{},"other":1}})"))
+                  .authentication,
               AIProviderAuthentication::bearer());
-    const auto upper = AIProviderProfile::fromJSON(json::parse(R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"})"));
+    const auto upper =
+        AIProviderProfile::fromJSON(json::parse(R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"})"));
     EXPECT_EQ(upper.id.text(), "e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
 }
 
@@ -187,8 +198,12 @@ TEST(AIProviderProfile, AuthenticationPlacement) {
         Runtime::HttpHeaders expected;
     };
     const Case cases[] = {
-        {AIProviderAuthentication::bearer(), "  tok  ", {{"Accept", "application/json"}, {"Authorization", "Bearer tok"}}},
-        {AIProviderAuthentication::apiKey(" X-Api-Key "), "tok", {{"Accept", "application/json"}, {"X-Api-Key", "tok"}}},
+        {AIProviderAuthentication::bearer(),
+         "  tok  ",
+         {{"Accept", "application/json"}, {"Authorization", "Bearer tok"}}},
+        {AIProviderAuthentication::apiKey(" X-Api-Key "),
+         "tok",
+         {{"Accept", "application/json"}, {"X-Api-Key", "tok"}}},
         {AIProviderAuthentication::none(), "tok", {{"Accept", "application/json"}}},
         {AIProviderAuthentication::bearer(), "to\nk", {{"Accept", "application/json"}}},
         {AIProviderAuthentication::bearer(), "   ", {{"Accept", "application/json"}}},

@@ -6,14 +6,13 @@
 #include "Support/TestHttpServer.h"
 
 #include <asio/io_context.hpp>
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,18 +20,21 @@
 namespace ProviderTests {
 
 inline std::string httpAnswer(int status, const std::string& body, const std::string& extraHeaders = "") {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: application/json\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
 // An OpenAI-compatible server: /v1/models and /v1/chat/completions, both guarded by a bearer token
 // when one is required. The chat answer is a tool call, as LM Studio writes it.
 class ModelServer {
 public:
-    explicit ModelServer(std::optional<std::string> requiredToken = std::nullopt) : requiredToken_(std::move(requiredToken)) {
+    explicit ModelServer(std::optional<std::string> requiredToken = std::nullopt)
+        : requiredToken_(std::move(requiredToken)) {
         server.route("/v1/models", [this](const auto& request, const auto& send) {
             if (!isAuthorized(request)) {
-                send(httpAnswer(401, R"({"error":{"message":"Invalid API key","type":"invalid_request_error"}})"));
+                send(httpAnswer(401,
+                                R"({"error":{"message":"Invalid API key","type":"invalid_request_error"}})"));
                 return;
             }
             send(httpAnswer(200, R"({"object":"list","data":[{"id":"qwen2.5-7b-instruct","object":"model"},
@@ -43,7 +45,8 @@ public:
                 send(httpAnswer(401, R"({"error":{"message":"Invalid API key"}})"));
                 return;
             }
-            send(httpAnswer(200, R"({"id":"chatcmpl-7","object":"chat.completion","model":"qwen2.5-7b-instruct",
+            send(httpAnswer(200,
+                            R"({"id":"chatcmpl-7","object":"chat.completion","model":"qwen2.5-7b-instruct",
                 "choices":[{"index":0,"finish_reason":"tool_calls","message":{"role":"assistant","content":null,
                 "tool_calls":[{"id":"call_1","type":"function","function":{"name":"perform_phone_actions",
                 "arguments":"{\"actions\":[{\"type\":\"tap\",\"x\":0.5,\"y\":0.5}]}"}}]}}],

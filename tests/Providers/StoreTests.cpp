@@ -1,15 +1,14 @@
-#include "ProviderTestSupport.h"
 #include "Platform/CredentialStore.h"
 #include "Platform/PreferenceStore.h"
+#include "ProviderTestSupport.h"
 #include "Runtime/Executors.h"
 #include "VedevaveApp/Providers/AIProviderEditingRules.h"
 #include "VedevaveApp/Providers/AIProviderStore.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
 
 using namespace VedevaveApp;
 using namespace ProviderTests;
@@ -218,7 +217,8 @@ TEST(AIProviderEditingRules, TokenFollowsTheOrigin) {
     for (const auto& [draft, expected] : saves) {
         EXPECT_EQ(tokenUpdateForSave(untouched, true, draft, saved), expected) << draft;
     }
-    EXPECT_EQ(tokenUpdateForSave(untouched, false, "https://elsewhere", saved), AIProviderTokenUpdate::keep());
+    EXPECT_EQ(tokenUpdateForSave(untouched, false, "https://elsewhere", saved),
+              AIProviderTokenUpdate::keep());
     EXPECT_EQ(tokenUpdateForSave({true, " sk-2 "}, true, "https://elsewhere", saved),
               AIProviderTokenUpdate::replace("sk-2"));
     EXPECT_EQ(tokenUpdateForSave({true, "  "}, true, saved, saved), AIProviderTokenUpdate::remove());
@@ -248,7 +248,8 @@ TEST(AIProviderEditingRules, PresetChangesAndSaveChecks) {
     EXPECT_EQ(switched.baseURL, "http://127.0.0.1:9999/v1");
     EXPECT_EQ(switched.reasoningEffort, AIReasoningEffort::high);
 
-    EXPECT_EQ(presetChangeTokenStatus({}, true, "", "http://127.0.0.1:1234/v1"), std::string(blockedTokenText));
+    EXPECT_EQ(presetChangeTokenStatus({}, true, "", "http://127.0.0.1:1234/v1"),
+              std::string(blockedTokenText));
     EXPECT_EQ(presetChangeTokenStatus({}, false, "", "http://127.0.0.1:1234/v1"), std::nullopt);
 
     auto remote = remoteProfile("Cloud");
@@ -263,8 +264,9 @@ TEST(AIProviderEditingRules, PresetChangesAndSaveChecks) {
     const auto question = checkBeforeSaving(remote, std::nullopt);
     EXPECT_EQ(question.kind, SaveCheck::Kind::needsScreenshotConsent);
     EXPECT_EQ(question.message, "Send iPhone screenshots to a remote provider?");
-    EXPECT_EQ(question.informativeText, "Screen contents may include private notifications, messages, or account "
-                                        "information. Only continue if you trust Cloud.");
+    EXPECT_EQ(question.informativeText,
+              "Screen contents may include private notifications, messages, or account "
+              "information. Only continue if you trust Cloud.");
     EXPECT_EQ(checkBeforeSaving(remote, remote).kind, SaveCheck::Kind::ready); // already agreed for this URL
     auto moved = remote;
     moved.baseURL = "https://other.example.com/v1";
@@ -280,7 +282,8 @@ TEST(AIProviderEditingRules, PresetChangesAndSaveChecks) {
 TEST(FileCredentialStore, PrivateFileReplacedAtomically) {
     TemporaryHome home;
     const auto folder = home.path / "data" / "vedevave" / "credentials";
-    AIProviderKeychain keychain("app.vedevave.ai-provider-token", std::make_shared<Platform::FileCredentialStore>(folder));
+    AIProviderKeychain keychain("app.vedevave.ai-provider-token",
+                                std::make_shared<Platform::FileCredentialStore>(folder));
     const auto id = ProviderUUID::random();
     EXPECT_EQ(keychain.token(id), std::nullopt);
     EXPECT_NO_THROW(keychain.removeToken(id));

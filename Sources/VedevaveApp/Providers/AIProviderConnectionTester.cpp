@@ -6,9 +6,8 @@
 #include "VedevaveApp/Providers/ProviderJSON.h"
 #include "VedevaveApp/Providers/ProviderText.h"
 
-#include <asio/error.hpp>
-
 #include <algorithm>
+#include <asio/error.hpp>
 #include <cmath>
 
 namespace VedevaveApp {
@@ -103,15 +102,15 @@ std::vector<std::string> AIProviderConnectionTester::modelIDs(std::string_view b
     return models;
 }
 
-asio::awaitable<AIProviderConnectionTestResult> AIProviderConnectionTester::test(AIProviderProfile profile,
-                                                                                 std::optional<std::string> token) {
+asio::awaitable<AIProviderConnectionTestResult>
+AIProviderConnectionTester::test(AIProviderProfile profile, std::optional<std::string> token) {
     const AIProviderProfile sanitized = profile.sanitized();
     std::string url;
     try {
         sanitized.validate();
         if (sanitized.adapterIdentifier != AIProviderProfile::chatCompletionsAdapter) {
-            co_return failure("No built-in connection test exists for adapter \u201C" + sanitized.adapterIdentifier +
-                              "\u201D.");
+            co_return failure("No built-in connection test exists for adapter \u201C" +
+                              sanitized.adapterIdentifier + "\u201D.");
         }
         url = sanitized.endpoint("models");
     } catch (const AIProviderProfileError& error) {
@@ -150,8 +149,9 @@ asio::awaitable<AIProviderConnectionTestResult> AIProviderConnectionTester::test
     const int status = static_cast<int>(response.status);
 
     if (status < 200 || status > 299) {
-        std::string head = status == 401 || status == 403 ? std::string(rejectedText)
-                                                           : "Provider returned HTTP " + std::to_string(status);
+        std::string head = status == 401 || status == 403
+                               ? std::string(rejectedText)
+                               : "Provider returned HTTP " + std::to_string(status);
         if (auto detail = errorMessage(response.body)) {
             head += ": " + *detail;
         }
@@ -165,8 +165,8 @@ asio::awaitable<AIProviderConnectionTestResult> AIProviderConnectionTester::test
     result.statusCode = status;
     const size_t count = result.models.size();
     result.message = count == 0 ? std::string("connected; no models were reported")
-                                : "connected; " + std::to_string(count) + (count == 1 ? " model" : " models") +
-                                      " available";
+                                : "connected; " + std::to_string(count) +
+                                      (count == 1 ? " model" : " models") + " available";
     result.message += " in " + std::to_string(latency) + " ms";
     co_return result;
 }

@@ -8,7 +8,6 @@
 #include "VedevaveApp/Providers/AIProviderProfile.h"
 
 #include <asio/awaitable.hpp>
-
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -14,7 +14,9 @@ std::optional<std::string> origin(const std::string& baseURL) {
     if (!ProviderHTTP::parseURL(text, parts) || parts.scheme.empty() || parts.host.empty()) {
         return std::nullopt;
     }
-    std::string port = parts.port.value_or(parts.scheme == "https" ? "443" : parts.scheme == "http" ? "80" : "-1");
+    std::string port = parts.port.value_or(parts.scheme == "https"  ? "443"
+                                           : parts.scheme == "http" ? "80"
+                                                                    : "-1");
     return parts.scheme + "://" + ProviderText::lowercased(parts.host) + ":" + port;
 }
 
@@ -34,8 +36,10 @@ AIProviderTokenUpdate tokenUpdateForSave(const TokenField& field, bool hasStored
     return AIProviderTokenUpdate::keep();
 }
 
-std::optional<std::string> tokenForConnectionTest(const TokenField& field, const std::optional<std::string>& storedToken,
-                                                  const std::string& draftBaseURL, const std::string& savedBaseURL) {
+std::optional<std::string> tokenForConnectionTest(const TokenField& field,
+                                                  const std::optional<std::string>& storedToken,
+                                                  const std::string& draftBaseURL,
+                                                  const std::string& savedBaseURL) {
     if (field.isEdited) {
         std::string token = ProviderText::trimmed(field.text);
         return token.empty() ? std::nullopt : std::optional(std::move(token));
@@ -66,7 +70,8 @@ AIProviderProfile applyingPresetChange(const AIProviderProfile& draft, AIProvide
 }
 
 std::optional<std::string> presetChangeTokenStatus(const TokenField& field, bool hasStoredToken,
-                                                   const std::string& draftBaseURL, const std::string& savedBaseURL) {
+                                                   const std::string& draftBaseURL,
+                                                   const std::string& savedBaseURL) {
     if (!field.isEdited && hasStoredToken && !haveSameOrigin(draftBaseURL, savedBaseURL)) {
         return std::string(blockedTokenText);
     }
@@ -98,9 +103,11 @@ SaveCheck checkBeforeSaving(const AIProviderProfile& draft, const std::optional<
         const bool isNewConsent =
             !saved || !saved->allowsScreenshots || saved->sanitized().baseURL != profile.baseURL;
         if (!isLocal && isNewConsent) {
-            return {SaveCheck::Kind::needsScreenshotConsent, screenshotQuestionText,
-                    "Screen contents may include private notifications, messages, or account information. Only "
-                    "continue if you trust " + profile.name + "."};
+            return {
+                SaveCheck::Kind::needsScreenshotConsent, screenshotQuestionText,
+                "Screen contents may include private notifications, messages, or account information. Only "
+                "continue if you trust " +
+                    profile.name + "."};
         }
     }
     return {};

@@ -37,8 +37,10 @@ AIProviderTokenUpdate tokenUpdateForSave(const TokenField& field, bool hasStored
                                          const std::string& draftBaseURL, const std::string& savedBaseURL);
 
 // The token a connection test started from the screen sends (nothing to send none).
-std::optional<std::string> tokenForConnectionTest(const TokenField& field, const std::optional<std::string>& storedToken,
-                                                  const std::string& draftBaseURL, const std::string& savedBaseURL);
+std::optional<std::string> tokenForConnectionTest(const TokenField& field,
+                                                  const std::optional<std::string>& storedToken,
+                                                  const std::string& draftBaseURL,
+                                                  const std::string& savedBaseURL);
 
 // The draft after the user picks another preset: name, base URL and effort follow the new preset
 // where they still hold the old preset's default (or are empty); the model is cleared and
@@ -47,7 +49,8 @@ AIProviderProfile applyingPresetChange(const AIProviderProfile& draft, AIProvide
 
 // The status line after a preset change: the blocked-token notice, or nothing to clear the line.
 std::optional<std::string> presetChangeTokenStatus(const TokenField& field, bool hasStoredToken,
-                                                   const std::string& draftBaseURL, const std::string& savedBaseURL);
+                                                   const std::string& draftBaseURL,
+                                                   const std::string& savedBaseURL);
 
 // Whether a host counts as local for the screenshot question (narrower than loopback).
 bool isLocalForScreenshots(const std::string& host);

@@ -24,7 +24,7 @@ auto translatingErrors(Operation operation) {
 AIProviderCredentialError::AIProviderCredentialError(Kind kind, const std::string& message) : kind_(kind) {
     switch (kind) {
     case Kind::keychain:
-        // This platform's credential store stands where the design had the Keychain.
+        // Named after the store that holds the item here (Secret Service or the private file).
         description_ = "Credential store error: " + message;
         break;
     case Kind::invalidTokenEncoding:

@@ -4,11 +4,10 @@
 #include "VedevaveApp/Providers/ProviderJSON.h"
 #include "VedevaveApp/Providers/ProviderText.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <cmath>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 namespace VedevaveApp {
 
@@ -24,9 +23,8 @@ constexpr double maximumTimeoutSeconds = 600;
 constexpr const char* authenticationKeysText = "Invalid number of keys found, expected one.";
 
 bool isDecimalByte(const std::string& piece) {
-    if (piece.empty() || piece.size() > 3 || !std::all_of(piece.begin(), piece.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        })) {
+    if (piece.empty() || piece.size() > 3 ||
+        !std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return false;
     }
     return std::stoi(piece) <= 255;
@@ -52,7 +50,9 @@ bool isHeaderNameValid(const std::string& name) {
     return true;
 }
 
-[[noreturn]] void failReading(const std::string& message) { throw AgentJSONError(message); }
+[[noreturn]] void failReading(const std::string& message) {
+    throw AgentJSONError(message);
+}
 
 const Json* member(const Json& object, const char* key) {
     auto found = object.find(key);
@@ -157,9 +157,10 @@ AIProviderProfile AIProviderProfile::sanitized() const {
         copy.baseURL.pop_back();
     }
     copy.model = ProviderText::trimmed(model);
-    copy.requestTimeoutSeconds = std::isnan(requestTimeoutSeconds)
-                                     ? defaultRequestTimeoutSeconds
-                                     : std::clamp(requestTimeoutSeconds, minimumTimeoutSeconds, maximumTimeoutSeconds);
+    copy.requestTimeoutSeconds =
+        std::isnan(requestTimeoutSeconds)
+            ? defaultRequestTimeoutSeconds
+            : std::clamp(requestTimeoutSeconds, minimumTimeoutSeconds, maximumTimeoutSeconds);
     return copy;
 }
 
@@ -217,15 +218,17 @@ bool AIProviderProfile::isLoopbackHost(const std::string& host) {
         }
         start = dot + 1;
     }
-    return pieces.size() == 4 && std::all_of(pieces.begin(), pieces.end(), isDecimalByte) && pieces[0] == "127";
+    return pieces.size() == 4 && std::all_of(pieces.begin(), pieces.end(), isDecimalByte) &&
+           pieces[0] == "127";
 }
 
 std::string AIProviderProfile::endpoint(const std::string& path) const {
     validate();
     const AIProviderProfile profile = sanitized();
     const auto first = path.find_first_not_of('/');
-    const std::string inner =
-        first == std::string::npos ? std::string() : path.substr(first, path.find_last_not_of('/') - first + 1);
+    const std::string inner = first == std::string::npos
+                                  ? std::string()
+                                  : path.substr(first, path.find_last_not_of('/') - first + 1);
     if (inner.empty()) {
         return profile.baseURL;
     }
@@ -283,8 +286,8 @@ nlohmann::json AIProviderProfile::toJSON() const {
             {"authentication", std::move(auth)},
             {"allowsScreenshots", allowsScreenshots},
             {"reasoningEffort", std::string(AIReasoningEffortText::raw(reasoningEffort))},
-            {"requestTimeoutSeconds", std::isfinite(requestTimeoutSeconds) ? requestTimeoutSeconds
-                                                                           : defaultRequestTimeoutSeconds}};
+            {"requestTimeoutSeconds",
+             std::isfinite(requestTimeoutSeconds) ? requestTimeoutSeconds : defaultRequestTimeoutSeconds}};
 }
 
 AIProviderProfile AIProviderProfile::fromJSON(const nlohmann::json& object) {

@@ -8,9 +8,8 @@
 #include "VedevaveApp/Providers/AgentChatTypes.h"
 #include "VedevaveApp/Providers/ProviderUUID.h"
 
-#include <nlohmann/json_fwd.hpp>
-
 #include <exception>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 
@@ -43,7 +42,13 @@ struct AIProviderAuthentication {
 
 class AIProviderProfileError : public std::exception {
 public:
-    enum class Kind { invalidName, missingAdapter, invalidBaseURL, insecureRemoteURL, invalidAuthenticationHeader };
+    enum class Kind {
+        invalidName,
+        missingAdapter,
+        invalidBaseURL,
+        insecureRemoteURL,
+        invalidAuthenticationHeader
+    };
     explicit AIProviderProfileError(Kind kind) : kind_(kind) {}
     Kind kind() const { return kind_; }
     std::string description() const { return what(); }

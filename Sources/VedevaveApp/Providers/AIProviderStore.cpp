@@ -27,7 +27,8 @@ std::optional<AIProviderStore::PersistedState> decodeState(const Json& stored) {
         for (const auto& profile : document["profiles"]) {
             state.profiles.push_back(AIProviderProfile::fromJSON(profile));
         }
-        if (auto selected = document.find("selectedProfileID"); selected != document.end() && !selected->is_null()) {
+        if (auto selected = document.find("selectedProfileID");
+            selected != document.end() && !selected->is_null()) {
             if (!selected->is_string()) {
                 return std::nullopt;
             }
@@ -60,12 +61,13 @@ Json encodeState(const AIProviderStore::PersistedState& state) {
 } // namespace
 
 AIProviderStore::AIProviderStore(Platform::PreferenceStore& defaults,
-                                 std::shared_ptr<AIProviderCredentialStoring> credentials, std::string storageKey)
+                                 std::shared_ptr<AIProviderCredentialStoring> credentials,
+                                 std::string storageKey)
     : defaults_(defaults), credentials_(std::move(credentials)), storageKey_(std::move(storageKey)) {}
 
-std::shared_ptr<AIProviderStore> AIProviderStore::create(Platform::PreferenceStore& defaults,
-                                                         std::shared_ptr<AIProviderCredentialStoring> credentials,
-                                                         std::string storageKey) {
+std::shared_ptr<AIProviderStore>
+AIProviderStore::create(Platform::PreferenceStore& defaults,
+                        std::shared_ptr<AIProviderCredentialStoring> credentials, std::string storageKey) {
     std::shared_ptr<AIProviderStore> store(
         new AIProviderStore(defaults, std::move(credentials), std::move(storageKey)));
     store->load();
@@ -73,9 +75,10 @@ std::shared_ptr<AIProviderStore> AIProviderStore::create(Platform::PreferenceSto
 }
 
 AIProviderStore& AIProviderStore::shared() {
-    static const std::shared_ptr<AIProviderStore> store = create(
-        Platform::PreferenceStore::shared(),
-        std::make_shared<AIProviderKeychain>(AIProviderKeychain::defaultService, Platform::CredentialStore::makeDefault()));
+    static const std::shared_ptr<AIProviderStore> store =
+        create(Platform::PreferenceStore::shared(),
+               std::make_shared<AIProviderKeychain>(AIProviderKeychain::defaultService,
+                                                    Platform::CredentialStore::makeDefault()));
     return *store;
 }
 
@@ -88,8 +91,10 @@ void AIProviderStore::load() {
         }
         // Keep what could not be read instead of losing it to the default.
         defaults_.setValue(storageKey_ + ".unreadable", *stored);
-        Runtime::logLine("Vedevave: the AI provider settings could not be read; starting with LM Studio (the old "
-                         "value is kept under \"" + storageKey_ + ".unreadable\")");
+        Runtime::logLine(
+            "Vedevave: the AI provider settings could not be read; starting with LM Studio (the old "
+            "value is kept under \"" +
+            storageKey_ + ".unreadable\")");
     }
     AIProviderProfile first = AIProviderProfile::withDefaults(AIProviderPreset::lmStudio);
     state_.profiles = {first};
@@ -144,8 +149,8 @@ std::optional<AIProviderStoredSelection> AIProviderStore::selectedRuntimeSelecti
     return AIProviderStoredSelection{std::move(*profile), std::move(token), revision()};
 }
 
-AIProviderProfile AIProviderStore::upsert(const AIProviderProfile& profile, const AIProviderTokenUpdate& tokenUpdate,
-                                          bool select) {
+AIProviderProfile AIProviderStore::upsert(const AIProviderProfile& profile,
+                                          const AIProviderTokenUpdate& tokenUpdate, bool select) {
     AIProviderProfile stored = profile.sanitized();
     {
         std::lock_guard mutation(mutationLock_);
@@ -167,8 +172,9 @@ AIProviderProfile AIProviderStore::upsert(const AIProviderProfile& profile, cons
         }
         }
         std::lock_guard lock(lock_);
-        auto existing = std::find_if(state_.profiles.begin(), state_.profiles.end(),
-                                     [&](const AIProviderProfile& candidate) { return candidate.id == stored.id; });
+        auto existing =
+            std::find_if(state_.profiles.begin(), state_.profiles.end(),
+                         [&](const AIProviderProfile& candidate) { return candidate.id == stored.id; });
         if (existing != state_.profiles.end()) {
             *existing = stored;
         } else {

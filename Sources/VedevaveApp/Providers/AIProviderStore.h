@@ -67,7 +67,8 @@ public:
     // Sanitizes, validates and stores a profile, replacing one with the same id in place or
     // appending it, and applies the token update. Throws AIProviderProfileError or
     // AIProviderCredentialError; then nothing has changed. Returns the stored profile.
-    AIProviderProfile upsert(const AIProviderProfile& profile, const AIProviderTokenUpdate& tokenUpdate, bool select);
+    AIProviderProfile upsert(const AIProviderProfile& profile, const AIProviderTokenUpdate& tokenUpdate,
+                             bool select);
     // Starts at 0 in every run; one more for each stored change.
     uint64_t revision() const;
 
@@ -94,8 +95,8 @@ public:
     };
 
 private:
-    AIProviderStore(Platform::PreferenceStore& defaults, std::shared_ptr<AIProviderCredentialStoring> credentials,
-                    std::string storageKey);
+    AIProviderStore(Platform::PreferenceStore& defaults,
+                    std::shared_ptr<AIProviderCredentialStoring> credentials, std::string storageKey);
     void load();
     void persistLocked();
     void postChangeNotification();
@@ -108,12 +109,12 @@ private:
 
     std::mutex mutationLock_;
     mutable std::mutex lock_;
-    PersistedState state_; // guarded by lock_
+    PersistedState state_;  // guarded by lock_
     uint64_t revision_ = 0; // guarded by lock_
 
     std::mutex observersLock_;
     std::map<uint64_t, std::function<void()>> observers_; // guarded by observersLock_
-    uint64_t nextObserverID_ = 1;                          // guarded by observersLock_
+    uint64_t nextObserverID_ = 1;                         // guarded by observersLock_
 };
 
 } // namespace VedevaveApp

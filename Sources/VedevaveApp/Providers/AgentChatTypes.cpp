@@ -40,7 +40,8 @@ std::string_view textOf(const std::array<std::pair<Enum, std::string_view>, N>& 
 }
 
 template <typename Enum, size_t N>
-std::optional<Enum> valueOf(const std::array<std::pair<Enum, std::string_view>, N>& table, std::string_view text) {
+std::optional<Enum> valueOf(const std::array<std::pair<Enum, std::string_view>, N>& table,
+                            std::string_view text) {
     for (const auto& [candidate, candidateText] : table) {
         if (candidateText == text) {
             return candidate;
@@ -69,8 +70,12 @@ int64_t readCount(const nlohmann::json& object, const char* key) {
 } // namespace
 
 namespace AIReasoningEffortText {
-std::string_view raw(AIReasoningEffort effort) { return textOf(effortTexts, effort); }
-std::optional<AIReasoningEffort> fromRaw(std::string_view text) { return valueOf(effortTexts, text); }
+std::string_view raw(AIReasoningEffort effort) {
+    return textOf(effortTexts, effort);
+}
+std::optional<AIReasoningEffort> fromRaw(std::string_view text) {
+    return valueOf(effortTexts, text);
+}
 std::optional<std::string> requestValue(AIReasoningEffort effort) {
     if (effort == AIReasoningEffort::providerDefault) {
         return std::nullopt;
@@ -79,18 +84,23 @@ std::optional<std::string> requestValue(AIReasoningEffort effort) {
 }
 } // namespace AIReasoningEffortText
 
-std::string_view rawText(AgentChatRole role) { return textOf(roleTexts, role); }
-std::optional<AgentChatRole> agentChatRoleFromRaw(std::string_view text) { return valueOf(roleTexts, text); }
+std::string_view rawText(AgentChatRole role) {
+    return textOf(roleTexts, role);
+}
+std::optional<AgentChatRole> agentChatRoleFromRaw(std::string_view text) {
+    return valueOf(roleTexts, text);
+}
 
-std::string_view rawText(AgentChatImage::Detail detail) { return textOf(detailTexts, detail); }
+std::string_view rawText(AgentChatImage::Detail detail) {
+    return textOf(detailTexts, detail);
+}
 std::optional<AgentChatImage::Detail> agentChatImageDetailFromRaw(std::string_view text) {
     return valueOf(detailTexts, text);
 }
 
 std::string AgentTokenUsage::jsonText() const {
-    return nlohmann::json{{"promptTokens", promptTokens},
-                          {"completionTokens", completionTokens},
-                          {"totalTokens", totalTokens}}
+    return nlohmann::json{
+        {"promptTokens", promptTokens}, {"completionTokens", completionTokens}, {"totalTokens", totalTokens}}
         .dump();
 }
 
@@ -99,7 +109,8 @@ AgentTokenUsage AgentTokenUsage::fromJSONText(std::string_view text) {
     if (!value.is_object()) {
         throw AgentJSONError("token usage must be a JSON object");
     }
-    return {readCount(value, "promptTokens"), readCount(value, "completionTokens"), readCount(value, "totalTokens")};
+    return {readCount(value, "promptTokens"), readCount(value, "completionTokens"),
+            readCount(value, "totalTokens")};
 }
 
 } // namespace VedevaveApp

@@ -6,7 +6,6 @@
 #include "VedevaveApp/Providers/AgentJSONValue.h"
 
 #include <asio/awaitable.hpp>
-
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -129,9 +129,13 @@ nlohmann::json parse(std::string_view text) {
     return value;
 }
 
-AgentJSONValue toAgentJSON(const nlohmann::json& value) { return convert(value, 0); }
+AgentJSONValue toAgentJSON(const nlohmann::json& value) {
+    return convert(value, 0);
+}
 
-nlohmann::json toLibraryJSON(const AgentJSONValue& value) { return convertBack(value, 0); }
+nlohmann::json toLibraryJSON(const AgentJSONValue& value) {
+    return convertBack(value, 0);
+}
 
 std::string dump(const nlohmann::json& value) {
     try {
@@ -152,7 +156,9 @@ const AgentJSONValue* AgentJSONValue::member(const std::string& key) const {
     return found == object->end() ? nullptr : &found->second;
 }
 
-AgentJSONValue AgentJSONValue::parse(std::string_view text) { return ProviderJSON::toAgentJSON(ProviderJSON::parse(text)); }
+AgentJSONValue AgentJSONValue::parse(std::string_view text) {
+    return ProviderJSON::toAgentJSON(ProviderJSON::parse(text));
+}
 
 std::string AgentJSONValue::serialized() const {
     return ProviderJSON::dump(ProviderJSON::toLibraryJSON(*this));

@@ -19,7 +19,7 @@ public:
 
     Kind kind() const { return kind_; }
     const std::string& message() const { return message_; }
-    int status() const { return status_; }          // http only
+    int status() const { return status_; }            // http only
     const std::string& tool() const { return tool_; } // invalidToolArguments only
     const std::string& description() const { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }

@@ -2,13 +2,12 @@
 
 #include "Runtime/Task.h"
 
+#include <algorithm>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 #include <curl/curl.h>
-
-#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -16,9 +15,9 @@
 namespace VedevaveApp {
 
 BoundedURLSessionDataError::BoundedURLSessionDataError(Kind kind, size_t limit) : kind_(kind), limit_(limit) {
-    description_ = kind == Kind::responseTooLarge
-                       ? "Provider response exceeds the " + std::to_string(limit / 1024) + " KiB safety limit."
-                       : "Provider returned no HTTP response.";
+    description_ = kind == Kind::responseTooLarge ? "Provider response exceeds the " +
+                                                        std::to_string(limit / 1024) + " KiB safety limit."
+                                                  : "Provider returned no HTTP response.";
 }
 
 namespace {
@@ -62,7 +61,8 @@ struct BoundedURLSessionDataLoader::ConnectionLimit : std::enable_shared_from_th
     // Releases its place when destroyed, handing it to the first waiter.
     class Lease {
     public:
-        Lease(std::shared_ptr<ConnectionLimit> owner, std::string key) : owner_(std::move(owner)), key_(std::move(key)) {}
+        Lease(std::shared_ptr<ConnectionLimit> owner, std::string key)
+            : owner_(std::move(owner)), key_(std::move(key)) {}
         Lease(const Lease&) = delete;
         Lease& operator=(const Lease&) = delete;
         ~Lease() { owner_->release(key_); }
@@ -137,7 +137,8 @@ struct BoundedURLSessionDataLoader::ConnectionLimit : std::enable_shared_from_th
     std::map<std::string, Origin> origins; // guarded by mutex
 };
 
-BoundedURLSessionDataLoader::BoundedURLSessionDataLoader(int maximumConnectionsPerHost, Runtime::HttpClient* client)
+BoundedURLSessionDataLoader::BoundedURLSessionDataLoader(int maximumConnectionsPerHost,
+                                                         Runtime::HttpClient* client)
     : client_(client ? *client : Runtime::HttpClient::shared()),
       limit_(std::make_shared<ConnectionLimit>(maximumConnectionsPerHost)) {}
 

@@ -12,7 +12,6 @@
 #include "Runtime/HttpClient.h"
 
 #include <asio/awaitable.hpp>
-
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -24,7 +23,9 @@ class BoundedURLSessionDataError : public std::exception {
 public:
     enum class Kind { responseTooLarge, missingResponse };
 
-    static BoundedURLSessionDataError responseTooLarge(size_t limit) { return {Kind::responseTooLarge, limit}; }
+    static BoundedURLSessionDataError responseTooLarge(size_t limit) {
+        return {Kind::responseTooLarge, limit};
+    }
     static BoundedURLSessionDataError missingResponse() { return {Kind::missingResponse, 0}; }
 
     Kind kind() const { return kind_; }

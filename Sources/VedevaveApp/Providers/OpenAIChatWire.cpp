@@ -55,7 +55,9 @@ Json encodeToolChoice(const AgentToolChoice& choice) {
 
 // ---- response ----
 
-[[noreturn]] void fail(const std::string& message) { throw AgentProviderError::invalidResponse(message); }
+[[noreturn]] void fail(const std::string& message) {
+    throw AgentProviderError::invalidResponse(message);
+}
 
 // A member that is present and not null; servers write null for "absent" as often as they omit it.
 const Json* presentMember(const Json& object, const char* key) {
@@ -234,7 +236,8 @@ std::string encodeRequest(const AgentChatRequest& request, const RequestOptions&
     body["model"] = options.model;
     auto messages = Json::array();
     for (const auto& message : request.messages) {
-        messages.push_back({{"role", std::string(rawText(message.role))}, {"content", encodeContent(message)}});
+        messages.push_back(
+            {{"role", std::string(rawText(message.role))}, {"content", encodeContent(message)}});
     }
     body["messages"] = std::move(messages);
     try {

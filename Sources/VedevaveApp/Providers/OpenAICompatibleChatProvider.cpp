@@ -7,10 +7,9 @@
 #include "VedevaveApp/Providers/ProviderHTTP.h"
 #include "VedevaveApp/Providers/ProviderText.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cmath>
+#include <curl/curl.h>
 
 namespace VedevaveApp {
 
@@ -89,15 +88,16 @@ bool OpenAICompatibleChatProvider::isOpenAIHost() const {
 
 bool OpenAICompatibleChatProvider::isOpenAIReasoningModel(const std::string& model) {
     const std::string name = ProviderText::lowercased(ProviderText::trimmed(model));
-    return name.starts_with("gpt-5") || name.starts_with("o1") || name.starts_with("o3") || name.starts_with("o4");
+    return name.starts_with("gpt-5") || name.starts_with("o1") || name.starts_with("o3") ||
+           name.starts_with("o4");
 }
 
 std::string OpenAICompatibleChatProvider::tokenLimitParameter(const std::string& model) const {
     return isOpenAIHost() || isOpenAIReasoningModel(model) ? "max_completion_tokens" : "max_tokens";
 }
 
-AIReasoningEffort OpenAICompatibleChatProvider::reasoningEffortParameter(
-    std::optional<AIReasoningEffort> override) const {
+AIReasoningEffort
+OpenAICompatibleChatProvider::reasoningEffortParameter(std::optional<AIReasoningEffort> override) const {
     if (override) {
         return *override;
     }
@@ -177,6 +177,8 @@ asio::awaitable<AgentChatResponse> OpenAICompatibleChatProvider::complete(AgentC
     co_return result;
 }
 
-std::string OpenAICompatibleChatProvider::reasonPhrase(int status) { return ProviderHTTP::reasonPhrase(status); }
+std::string OpenAICompatibleChatProvider::reasonPhrase(int status) {
+    return ProviderHTTP::reasonPhrase(status);
+}
 
 } // namespace VedevaveApp

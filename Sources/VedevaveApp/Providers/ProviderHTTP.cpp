@@ -2,9 +2,8 @@
 
 #include "VedevaveApp/Providers/ProviderText.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
+#include <curl/curl.h>
 #include <map>
 #include <memory>
 
@@ -16,7 +15,8 @@ using URLHandle = std::unique_ptr<CURLU, decltype(&curl_url_cleanup)>;
 
 URLHandle parsed(const std::string& text) {
     URLHandle handle(curl_url(), curl_url_cleanup);
-    if (!handle || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+    if (!handle ||
+        curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
         return URLHandle(nullptr, curl_url_cleanup);
     }
     return handle;
@@ -91,7 +91,8 @@ bool parseURL(const std::string& text, URLParts& parts) {
     parts.hasUser = part(handle.get(), CURLUPART_USER).has_value();
     parts.hasPassword = part(handle.get(), CURLUPART_PASSWORD).has_value();
     parts.hasQuery = part(handle.get(), CURLUPART_QUERY).has_value();
-    parts.hasFragment = part(handle.get(), CURLUPART_FRAGMENT).has_value() || text.find('#') != std::string::npos;
+    parts.hasFragment =
+        part(handle.get(), CURLUPART_FRAGMENT).has_value() || text.find('#') != std::string::npos;
     parts.hostAsWritten = hostAsWritten(text);
     return !parts.scheme.empty();
 }
@@ -125,7 +126,8 @@ std::optional<std::string> appendingPath(const std::string& url, const std::stri
 }
 
 bool isSafeHeader(std::string_view name, std::string_view value) {
-    if (name.empty() || !std::all_of(name.begin(), name.end(), [](unsigned char c) { return isTokenCharacter(c); })) {
+    if (name.empty() ||
+        !std::all_of(name.begin(), name.end(), [](unsigned char c) { return isTokenCharacter(c); })) {
         return false;
     }
     return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
@@ -133,21 +135,45 @@ bool isSafeHeader(std::string_view name, std::string_view value) {
 
 void setHeader(Runtime::HttpHeaders& headers, const std::string& name, const std::string& value) {
     const std::string lowered = ProviderText::lowercased(name);
-    std::erase_if(headers, [&](const auto& header) { return ProviderText::lowercased(header.first) == lowered; });
+    std::erase_if(headers,
+                  [&](const auto& header) { return ProviderText::lowercased(header.first) == lowered; });
     headers.emplace_back(name, value);
 }
 
 std::string reasonPhrase(int status) {
     static const std::map<int, const char*> phrases = {
-        {100, "Continue"}, {101, "Switching Protocols"}, {200, "OK"}, {201, "Created"}, {202, "Accepted"},
-        {204, "No Content"}, {301, "Moved Permanently"}, {302, "Found"}, {303, "See Other"},
-        {304, "Not Modified"}, {307, "Temporary Redirect"}, {308, "Permanent Redirect"}, {400, "Bad Request"},
-        {401, "Unauthorized"}, {402, "Payment Required"}, {403, "Forbidden"}, {404, "Not Found"},
-        {405, "Method Not Allowed"}, {406, "Not Acceptable"}, {408, "Request Timeout"}, {409, "Conflict"},
-        {410, "Gone"}, {413, "Content Too Large"}, {415, "Unsupported Media Type"},
-        {422, "Unprocessable Content"}, {429, "Too Many Requests"}, {500, "Internal Server Error"},
-        {501, "Not Implemented"}, {502, "Bad Gateway"}, {503, "Service Unavailable"},
-        {504, "Gateway Timeout"}, {505, "HTTP Version Not Supported"},
+        {100, "Continue"},
+        {101, "Switching Protocols"},
+        {200, "OK"},
+        {201, "Created"},
+        {202, "Accepted"},
+        {204, "No Content"},
+        {301, "Moved Permanently"},
+        {302, "Found"},
+        {303, "See Other"},
+        {304, "Not Modified"},
+        {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {402, "Payment Required"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {406, "Not Acceptable"},
+        {408, "Request Timeout"},
+        {409, "Conflict"},
+        {410, "Gone"},
+        {413, "Content Too Large"},
+        {415, "Unsupported Media Type"},
+        {422, "Unprocessable Content"},
+        {429, "Too Many Requests"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+        {505, "HTTP Version Not Supported"},
     };
     if (auto found = phrases.find(status); found != phrases.end()) {
         return found->second;

@@ -12,8 +12,8 @@
 namespace VedevaveApp::ProviderHTTP {
 
 struct URLParts {
-    std::string scheme; // lower case
-    std::string host;   // as the parser reads it (127.1 becomes 127.0.0.1); IPv6 keeps its brackets
+    std::string scheme;        // lower case
+    std::string host;          // as the parser reads it (127.1 becomes 127.0.0.1); IPv6 keeps its brackets
     std::string hostAsWritten; // the same host as the text spells it, empty when there is no "//"
     std::optional<std::string> port;
     std::string path; // percent-encoded as written; "/" when the URL has none

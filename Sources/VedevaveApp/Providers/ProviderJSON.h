@@ -5,7 +5,6 @@
 #include "VedevaveApp/Providers/AgentJSONValue.h"
 
 #include <nlohmann/json.hpp>
-
 #include <string_view>
 
 namespace VedevaveApp::ProviderJSON {

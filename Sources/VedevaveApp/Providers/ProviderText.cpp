@@ -1,11 +1,10 @@
 #include "VedevaveApp/Providers/ProviderText.h"
 
+#include <algorithm>
+#include <memory>
 #include <unicode/ubrk.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
-
-#include <algorithm>
-#include <memory>
 
 namespace VedevaveApp::ProviderText {
 
@@ -81,7 +80,9 @@ std::string lowercased(std::string_view text) {
     return out;
 }
 
-bool containsLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool containsLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 size_t characterCount(std::string_view text) {
     size_t count = 0;

@@ -5,7 +5,9 @@
 namespace VedevaveApp {
 
 namespace {
-constexpr bool isDash(size_t position) { return position == 8 || position == 13 || position == 18 || position == 23; }
+constexpr bool isDash(size_t position) {
+    return position == 8 || position == 13 || position == 18 || position == 23;
+}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') {

@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 7;
-    const auto folder = Bench::useEngineFrom(argv[0]);
+    const auto folder = Bench::usePrivateEngine();
     Platform::PreferenceStore::setShared(std::make_shared<Platform::MemoryPreferenceStore>());
     Platform::Environment::set("VEDEVAVE_CAPTURE_FPS", "60");
     std::vector<double> millis;
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         ControlKit::ControlClient control("http://127.0.0.1:8080");
         VedevaveApp::HeadlessWindowPort window;
         VedevaveApp::SessionController::Options options;
-        options.httpPort = Bench::freePort() - 1;
+        options.httpPort = TestSupport::freePort() - 1;
         VedevaveApp::SessionController sessions(options, control, window);
         const auto started = std::chrono::steady_clock::now();
         sessions.startBoot({"BENCH-BOOT", "USB", "Bench", std::nullopt, std::nullopt});

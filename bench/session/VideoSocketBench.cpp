@@ -29,10 +29,10 @@ double cpuSeconds() {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const auto folder = Bench::useEngineFrom(argv[0]);
+    const auto folder = Bench::usePrivateEngine();
     Platform::Environment::set("VEDEVAVE_CAPTURE_FPS", "60");
     Platform::Environment::set("VEDEVAVE_SIM_SIZE", "1170x2532");
-    const int port = Bench::freePort();
+    const int port = TestSupport::freePort();
     auto session = DeviceKit::TunnelSession::create({"BENCH-VIDEO", "USB", "Bench", std::nullopt, std::nullopt},
                                                     port - 1);
     session->start();

@@ -9,16 +9,15 @@
 #include "Platform/PreferenceStore.h"
 #include "Runtime/Executors.h"
 #include "Support/ChildProcess.h"
+#include "Support/FreePort.h"
 #include "Support/SimpleHttp.h"
 #include "VedevaveApp/App/SessionController.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
-#include <netinet/in.h>
 
 namespace SessionTest {
 
@@ -55,18 +54,6 @@ public:
     int pickerShown = 0;
 };
 
-inline int freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 class SessionFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -79,7 +66,7 @@ protected:
         Platform::Environment::set("VEDEVAVE_CAPTURE_FPS", "30");
         Platform::Environment::set("VEDEVAVE_SIM_SIZE", "390x844");
         Platform::Environment::set("VEDEVAVE_ENGINE", TestSupport::binDirectory() + "/DaridiveVarara");
-        enginePort = freePort();
+        enginePort = TestSupport::freePort();
         options.httpPort = enginePort - 1;
         options.retryPause = 100ms;
     }

@@ -113,7 +113,8 @@ std::string LocalAPIServer::apiToken() const {
 }
 
 void LocalAPIServer::startOnServerThread(uint16_t port, bool allowRemote) {
-    const bool isSameListener = acceptor_ && requestedPort_ == port && isRunning_;
+    // Asking again for the port in use, as requested or as bound, keeps the listener.
+    const bool isSameListener = acceptor_ && isRunning_ && (requestedPort_ == port || port_ == port);
     if (isSameListener) {
         return;
     }

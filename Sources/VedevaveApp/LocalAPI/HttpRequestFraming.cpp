@@ -73,7 +73,8 @@ HttpRequestFraming::Result HttpRequestFraming::next() {
     const size_t headerEnd = pending.find(headerTerminator, resumeAt);
     if (headerEnd == std::string_view::npos) {
         scannedTo_ = buffer_.size();
-        if (pending.size() > limits_.maxHeaderBytes) {
+        // The last three bytes may still become the start of the blank line.
+        if (pending.size() > limits_.maxHeaderBytes + 3) {
             return fail(431, headerTooLargeText);
         }
         return NeedMore{};

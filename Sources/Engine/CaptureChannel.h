@@ -26,8 +26,8 @@ public:
     };
 
     // Binds the socket (creating the folder) and writes the sidecar; throws on failure.
-    CaptureChannel(asio::io_context& io, const Settings& settings, FrameProducer& producer, ChannelStats& stats,
-                   const Faults& faults);
+    CaptureChannel(asio::io_context& io, const Settings& settings, FrameProducer& producer,
+                   ChannelStats& stats, const Faults& faults);
     ~CaptureChannel();
 
     void start() { server_->start(); }

@@ -16,8 +16,8 @@ namespace Engine {
 
 class DebugRoutes {
 public:
-    DebugRoutes(const EngineOptions& options, const PhoneModel& model, const DebugState& debug, Faults& faults,
-                FrameProducer& producer);
+    DebugRoutes(const EngineOptions& options, const PhoneModel& model, const DebugState& debug,
+                Faults& faults, FrameProducer& producer);
 
     void install(Router& router);
 

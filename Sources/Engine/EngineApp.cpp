@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <unistd.h>
 
 namespace Engine {
@@ -14,8 +15,8 @@ constexpr const char* logPrefix = "DaridiveVarara: ";
 
 EngineApp::EngineApp(EngineOptions options)
     : options_(std::move(options)), faults_(options_.faults, Faults::Clock::now()),
-      model_(options_.width, options_.height, AppCatalog::standard()), dispatcher_(model_, debug_), producer_(model_),
-      controlRoutes_(options_, model_, dispatcher_, faults_, [this] { return started_; }),
+      model_(options_.width, options_.height, AppCatalog::standard()), dispatcher_(model_, debug_),
+      producer_(model_), controlRoutes_(options_, model_, dispatcher_, faults_, [this] { return started_; }),
       debugRoutes_(options_, model_, debug_, faults_, producer_),
       http_(io_, [this](const HttpRequest& request) { return router_.handle(request); }),
       clock_(io_, options_.fps, [this] { onTick(); }), signals_(io_, SIGTERM, SIGINT), metadataTimer_(io_),
@@ -44,7 +45,9 @@ bool EngineApp::start() {
         http_.listen("127.0.0.1", port);
     } catch (const std::system_error& error) {
         if (error.code() == asio::error::address_in_use) {
-            std::fprintf(stderr, "%sport %u on 127.0.0.1 is already in use; stop the other engine or pick another --http-port\n",
+            std::fprintf(stderr,
+                         "%sport %u on 127.0.0.1 is already in use; stop the other engine or pick another "
+                         "--http-port\n",
                          logPrefix, port);
         } else {
             std::fprintf(stderr, "%scannot listen on 127.0.0.1:%u: %s\n", logPrefix, port, error.what());
@@ -52,6 +55,8 @@ bool EngineApp::start() {
         return false;
     }
     try {
+        std::error_code ec;
+        std::filesystem::create_directories(options_.socketDir, ec);
         hid_ = std::make_unique<HidServer>(io_, options_.hidSocketPath(), dispatcher_, debug_);
         VideoChannelConfig video;
         video.name = "video";
@@ -63,9 +68,12 @@ bool EngineApp::start() {
         video_ = std::make_unique<VideoServer>(io_, video, producer_, debug_.video());
         video_->setStallCheck([this] { return faults_.isVideoStalled(Faults::Clock::now()); });
         if (options_.captureEnabled) {
-            CaptureChannel::Settings capture{options_.captureSocketPath(), options_.captureSidecarPath(),
-                                             options_.deviceName,          options_.udid,
-                                             options_.fps,                 options_.captureKeepAliveFps,
+            CaptureChannel::Settings capture{options_.captureSocketPath(),
+                                             options_.captureSidecarPath(),
+                                             options_.deviceName,
+                                             options_.udid,
+                                             options_.fps,
+                                             options_.captureKeepAliveFps,
                                              options_.ringSlots};
             capture_ = std::make_unique<CaptureChannel>(io_, capture, producer_, debug_.capture(), faults_);
         }
@@ -103,16 +111,19 @@ bool EngineApp::start() {
     }
     faults_.armLaunchFaults();
     started_ = true;
-    std::fprintf(stderr, "%sready udid=%s transport=%s http=127.0.0.1:%u hid=%s video=%s capture=%s size=%dx%d fps=%d\n",
-                 logPrefix, options_.udid.c_str(), options_.transport.c_str(), port, options_.hidSocketPath().c_str(),
-                 options_.videoSocketPath().c_str(), capture_ ? capture_->socketPath().c_str() : "off", options_.width,
-                 options_.height, options_.fps);
+    std::fprintf(
+        stderr,
+        "%sready udid=%s transport=%s http=127.0.0.1:%u hid=%s video=%s capture=%s size=%dx%d fps=%d\n",
+        logPrefix, options_.udid.c_str(), options_.transport.c_str(), port, options_.hidSocketPath().c_str(),
+        options_.videoSocketPath().c_str(), capture_ ? capture_->socketPath().c_str() : "off", options_.width,
+        options_.height, options_.fps);
     return true;
 }
 
 void EngineApp::publishMetadata() {
-    const auto value = MetadataWriter::metadata(options_.udid, options_.httpPort, options_.hidSocketPath(),
-                                                options_.videoSocketPath(), capture_ ? capture_->socketPath() : "");
+    const auto value =
+        MetadataWriter::metadata(options_.udid, options_.httpPort, options_.hidSocketPath(),
+                                 options_.videoSocketPath(), capture_ ? capture_->socketPath() : "");
     const std::string error = MetadataWriter::writeAtomically(options_.rsdPath, value);
     if (!error.empty()) {
         std::fprintf(stderr, "%scannot write the metadata file: %s\n", logPrefix, error.c_str());

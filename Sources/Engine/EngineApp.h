@@ -20,7 +20,6 @@
 #include "Engine/VideoServer.h"
 
 #include <asio.hpp>
-
 #include <memory>
 
 namespace Engine {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <asio.hpp>
-
 #include <chrono>
 #include <functional>
 
@@ -12,7 +11,8 @@ namespace Engine {
 class FrameClock {
 public:
     FrameClock(asio::io_context& io, int fps, std::function<void()> onTick)
-        : timer_(io), period_(std::chrono::nanoseconds(1'000'000'000 / std::max(1, fps))), onTick_(std::move(onTick)) {}
+        : timer_(io), period_(std::chrono::nanoseconds(1'000'000'000 / std::max(1, fps))),
+          onTick_(std::move(onTick)) {}
 
     void start() {
         running_ = true;

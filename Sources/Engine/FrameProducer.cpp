@@ -18,7 +18,8 @@ FrameView FrameProducer::current() {
         renderTimes_.add(lastRenderMs_);
     }
     cairo_surface_t* s = surface_.get();
-    return FrameView{cairo_image_surface_get_data(s), cairo_image_surface_get_width(s), cairo_image_surface_get_height(s),
+    return FrameView{cairo_image_surface_get_data(s), cairo_image_surface_get_width(s),
+                     cairo_image_surface_get_height(s),
                      static_cast<size_t>(cairo_image_surface_get_stride(s)), renderedVersion_};
 }
 

@@ -8,9 +8,8 @@
 #include "Engine/PhoneModel.h"
 #include "Engine/PhoneRenderer.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace Engine {

@@ -9,7 +9,6 @@
 #include "Engine/UnixListener.h"
 
 #include <asio.hpp>
-
 #include <memory>
 #include <set>
 #include <string>

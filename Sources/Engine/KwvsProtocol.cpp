@@ -24,8 +24,8 @@ void putU64(std::string& out, uint64_t v) {
 }
 
 uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 uint64_t readU64(const uint8_t* p) {
@@ -38,14 +38,14 @@ std::string encodeKwvsBind(const KwvsBindInfo& info) {
     std::string out;
     out.reserve(1 + Kwvs::bindFixedSize + info.path.size());
     out.push_back(static_cast<char>(Kwvs::bind));
-    out.append(Kwvs::magic, 4);                     // offset 0: magic
-    putU16(out, static_cast<uint16_t>(Kwvs::version)); // offset 4: protocol version (not read by the app)
-    putU16(out, info.slots);                         // offset 6
-    putU32(out, info.bytesPerRow);                   // offset 8
-    putU32(out, info.slotBytes);                     // offset 12
-    putU16(out, info.width);                         // offset 16
-    putU16(out, info.height);                        // offset 18
-    putU32(out, info.headerBytes);                   // offset 20
+    out.append(Kwvs::magic, 4);                           // offset 0: magic
+    putU16(out, static_cast<uint16_t>(Kwvs::version));    // offset 4: protocol version (not read by the app)
+    putU16(out, info.slots);                              // offset 6
+    putU32(out, info.bytesPerRow);                        // offset 8
+    putU32(out, info.slotBytes);                          // offset 12
+    putU16(out, info.width);                              // offset 16
+    putU16(out, info.height);                             // offset 18
+    putU32(out, info.headerBytes);                        // offset 20
     putU16(out, static_cast<uint16_t>(info.path.size())); // offset 24
     out += info.path;
     return out;

@@ -11,7 +11,6 @@
 #include "Engine/SlotLedger.h"
 
 #include <asio.hpp>
-
 #include <functional>
 #include <memory>
 #include <optional>

@@ -47,7 +47,8 @@ std::optional<SlotLedger::Released> SlotLedger::acknowledge(uint32_t seq) {
 }
 
 int SlotLedger::inFlight() const {
-    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.inFlight; }));
+    return static_cast<int>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.inFlight; }));
 }
 
 } // namespace Engine

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <asio.hpp>
-
 #include <string>
 
 namespace Engine {

@@ -4,10 +4,14 @@
 
 namespace Engine {
 
-VideoServer::VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer, ChannelStats& stats)
+VideoServer::VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer,
+                         ChannelStats& stats)
     : io_(io), config_(std::move(config)), listener_(io, config_.socketPath),
-      context_{config_.name, stats, producer, config_.slots, config_.ringMode, {}, config_.ticksPerKeepAlive} {
-    context_.nextRingPath = [this] { return config_.ringPath ? config_.ringPath(++clientCounter_) : std::string(); };
+      context_{
+          config_.name, stats, producer, config_.slots, config_.ringMode, {}, config_.ticksPerKeepAlive} {
+    context_.nextRingPath = [this] {
+        return config_.ringPath ? config_.ringPath(++clientCounter_) : std::string();
+    };
 }
 
 void VideoServer::start() {
@@ -27,7 +31,8 @@ void VideoServer::stop() {
 asio::awaitable<void> VideoServer::acceptLoop() {
     while (!stopped_) {
         asio::error_code ec;
-        auto socket = co_await listener_.acceptor().async_accept(asio::redirect_error(asio::use_awaitable, ec));
+        auto socket =
+            co_await listener_.acceptor().async_accept(asio::redirect_error(asio::use_awaitable, ec));
         if (ec) {
             if (ec == asio::error::operation_aborted || stopped_) {
                 co_return;

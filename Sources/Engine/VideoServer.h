@@ -7,7 +7,6 @@
 #include "Engine/UnixListener.h"
 
 #include <asio.hpp>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,7 +15,7 @@
 namespace Engine {
 
 struct VideoChannelConfig {
-    std::string name;        // "video" or "capture"
+    std::string name; // "video" or "capture"
     std::string socketPath;
     int slots = 4;
     RingMode ringMode = RingMode::descriptor;
@@ -27,7 +26,8 @@ struct VideoChannelConfig {
 class VideoServer {
 public:
     // Binds the socket; throws like UnixListener.
-    VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer, ChannelStats& stats);
+    VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer,
+                ChannelStats& stats);
 
     void start();
     void stop();

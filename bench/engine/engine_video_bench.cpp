@@ -58,11 +58,13 @@ Phase run(EngineProcess& engine, KwvsClient& client, double seconds, bool change
 
 void report(const char* name, const Phase& phase, const nlohmann::json& channel) {
     std::printf("%-8s frames=%d in %.2f s: %.2f fps; client produced->ack p50 %.3f ms p95 %.3f ms; "
-                "engine ack latency p50 %.3f ms p95 %.3f ms; engine CPU %.1f%% of one core; skipped=%d slotWrites=%d\n",
-                name, phase.frames, phase.seconds, phase.frames / phase.seconds, EngineBench::percentile(phase.latencyMs, 0.5),
-                EngineBench::percentile(phase.latencyMs, 0.95), channel["ackLatency"]["p50Ms"].get<double>(),
-                channel["ackLatency"]["p95Ms"].get<double>(), 100.0 * phase.cpu / phase.seconds,
-                channel["framesSkipped"].get<int>(), channel["slotWrites"].get<int>());
+                "engine ack latency p50 %.3f ms p95 %.3f ms; engine CPU %.1f%% of one core; skipped=%d "
+                "slotWrites=%d\n",
+                name, phase.frames, phase.seconds, phase.frames / phase.seconds,
+                EngineBench::percentile(phase.latencyMs, 0.5), EngineBench::percentile(phase.latencyMs, 0.95),
+                channel["ackLatency"]["p50Ms"].get<double>(), channel["ackLatency"]["p95Ms"].get<double>(),
+                100.0 * phase.cpu / phase.seconds, channel["framesSkipped"].get<int>(),
+                channel["slotWrites"].get<int>());
 }
 
 } // namespace
@@ -86,8 +88,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no bind\n");
         return 1;
     }
-    std::printf("engine_video_bench: %ux%u, %u slots, 60 fps requested, %.0f s per phase\n", bind.width, bind.height,
-                bind.slots, seconds);
+    std::printf("engine_video_bench: %ux%u, %u slots, 60 fps requested, %.0f s per phase\n", bind.width,
+                bind.height, bind.slots, seconds);
     run(engine, client, 1.0, false); // warm-up: first render, first slot writes
     const Phase still = run(engine, client, seconds, false);
     report("static", still, engine.debugState()["channels"]["video"]);

@@ -146,19 +146,25 @@ void EngineApp::scheduleExit(int64_t delayMs, int status) {
         // A simulated engine death: the endpoints vanish as they would with the process, and
         // the process ends at once with the requested status, without an orderly shutdown.
         std::fprintf(stderr, "%sfault: exiting with status %d\n", logPrefix, status);
-        if (capture_) {
-            capture_->stop();
-        }
-        if (video_) {
-            video_->stop();
-        }
-        if (hid_) {
-            hid_->stop();
-        }
+        closeEndpoints();
         std::fflush(stderr);
         std::fflush(stdout);
         ::_exit(status);
     });
+}
+
+void EngineApp::closeEndpoints() {
+    // The capture device first, so an application watching its folder sees it leave before the
+    // video socket closes; the HID socket last, since it never blocks anything.
+    if (capture_) {
+        capture_->stop();
+    }
+    if (video_) {
+        video_->stop();
+    }
+    if (hid_) {
+        hid_->stop();
+    }
 }
 
 void EngineApp::shutdown() {
@@ -174,15 +180,7 @@ void EngineApp::shutdown() {
     exitTimer_.cancel();
     asio::error_code ignored;
     signals_.cancel(ignored);
-    if (capture_) {
-        capture_->stop();
-    }
-    if (video_) {
-        video_->stop();
-    }
-    if (hid_) {
-        hid_->stop();
-    }
+    closeEndpoints();
     http_.stop();
     if (started_) {
         MetadataWriter::removeIfOwned(options_.rsdPath, options_.hidSocketPath());

@@ -43,6 +43,8 @@ private:
     // Binds the port and sockets and publishes them; prints why and returns false on failure.
     bool start();
     void shutdown();
+    // Closes the HID, video and capture sockets (and their clients) and removes their files.
+    void closeEndpoints();
     void publishMetadata();
     void scheduleExit(int64_t delayMs, int status);
     void onTick();

@@ -12,35 +12,21 @@ HidServer::HidServer(asio::io_context& io, const std::string& path, InputDispatc
     : io_(io), listener_(io, path), dispatcher_(dispatcher), debug_(debug) {}
 
 void HidServer::start() {
-    asio::co_spawn(io_, acceptLoop(), asio::detached);
+    listener_.startAccepting([this](Socket socket) {
+        auto shared = std::make_shared<Socket>(std::move(socket));
+        connections_.insert(shared);
+        debug_.recordHidConnection();
+        asio::co_spawn(io_, serve(shared), asio::detached);
+    });
 }
 
 void HidServer::stop() {
-    stopped_ = true;
     listener_.close();
     for (const auto& socket : connections_) {
         asio::error_code ignored;
         socket->close(ignored);
     }
     connections_.clear();
-}
-
-asio::awaitable<void> HidServer::acceptLoop() {
-    while (!stopped_) {
-        asio::error_code ec;
-        Socket socket =
-            co_await listener_.acceptor().async_accept(asio::redirect_error(asio::use_awaitable, ec));
-        if (ec) {
-            if (ec == asio::error::operation_aborted || stopped_) {
-                co_return;
-            }
-            continue;
-        }
-        auto shared = std::make_shared<Socket>(std::move(socket));
-        connections_.insert(shared);
-        debug_.recordHidConnection();
-        asio::co_spawn(io_, serve(shared), asio::detached);
-    }
 }
 
 asio::awaitable<void> HidServer::serve(std::shared_ptr<Socket> socket) {

@@ -26,6 +26,23 @@ UnixListener::~UnixListener() {
     close();
 }
 
+void UnixListener::startAccepting(std::function<void(Socket)> onClient) {
+    asio::co_spawn(acceptor_.get_executor(), acceptLoop(std::move(onClient)), asio::detached);
+}
+
+asio::awaitable<void> UnixListener::acceptLoop(std::function<void(Socket)> onClient) {
+    while (open_) {
+        asio::error_code ec;
+        Socket socket = co_await acceptor_.async_accept(asio::redirect_error(asio::use_awaitable, ec));
+        if (ec == asio::error::operation_aborted || !open_) {
+            co_return;
+        }
+        if (!ec) {
+            onClient(std::move(socket));
+        }
+    }
+}
+
 void UnixListener::close() {
     if (!open_) {
         return;

@@ -15,35 +15,21 @@ VideoServer::VideoServer(asio::io_context& io, VideoChannelConfig config, FrameP
 }
 
 void VideoServer::start() {
-    asio::co_spawn(io_, acceptLoop(), asio::detached);
+    listener_.startAccepting([this](UnixListener::Socket socket) {
+        auto session = std::make_shared<KwvsSession>(std::move(socket), context_);
+        sessions_.push_back(session);
+        ++context_.stats.clientsTotal;
+        session->start();
+    });
 }
 
 void VideoServer::stop() {
-    stopped_ = true;
     listener_.close();
     for (const auto& session : sessions_) {
         session->close();
     }
     sessions_.clear();
     context_.stats.clientsConnected = 0;
-}
-
-asio::awaitable<void> VideoServer::acceptLoop() {
-    while (!stopped_) {
-        asio::error_code ec;
-        auto socket =
-            co_await listener_.acceptor().async_accept(asio::redirect_error(asio::use_awaitable, ec));
-        if (ec) {
-            if (ec == asio::error::operation_aborted || stopped_) {
-                co_return;
-            }
-            continue;
-        }
-        auto session = std::make_shared<KwvsSession>(std::move(socket), context_);
-        sessions_.push_back(session);
-        ++context_.stats.clientsTotal;
-        session->start();
-    }
 }
 
 void VideoServer::tick() {

@@ -38,8 +38,6 @@ public:
     const std::string& socketPath() const { return listener_.path(); }
 
 private:
-    asio::awaitable<void> acceptLoop();
-
     asio::io_context& io_;
     VideoChannelConfig config_;
     UnixListener listener_;
@@ -47,7 +45,6 @@ private:
     std::vector<std::shared_ptr<KwvsSession>> sessions_;
     std::function<bool()> isStalled_;
     int clientCounter_ = 0;
-    bool stopped_ = false;
 };
 
 } // namespace Engine

@@ -33,6 +33,13 @@ int countFrames(KwvsClient& client, std::chrono::milliseconds duration) {
     return frames;
 }
 
+// Hello, and the bind that answers it.
+void handshake(KwvsClient& client, BindMessage& bind) {
+    ASSERT_TRUE(client.sendHello());
+    FrameMessage frame;
+    ASSERT_EQ(client.readMessage(bind, frame).value_or(0), 0x11);
+}
+
 } // namespace
 
 TEST(CaptureChannel, PublishesASocketAndASidecar) {
@@ -49,10 +56,8 @@ TEST(CaptureChannel, PublishesASocketAndASidecar) {
 TEST(CaptureChannel, SpeaksKwvs3AndRepeatsAStaticScreenAtTheKeepAliveRate) {
     EngineProcess engine;
     KwvsClient client(engine.captureSocketPath());
-    ASSERT_TRUE(client.sendHello());
     BindMessage bind;
-    FrameMessage frame;
-    ASSERT_EQ(client.readMessage(bind, frame).value_or(0), 0x11);
+    handshake(client, bind);
     EXPECT_GE(bind.descriptor, 0);
     ASSERT_TRUE(client.mapRing(bind));
     const int frames = countFrames(client, std::chrono::milliseconds(1000));
@@ -66,10 +71,8 @@ TEST(CaptureChannel, FollowsTheFrameRateWhileTheScreenChanges) {
     launch.environment = {{"VEDEVAVE_CAPTURE_FPS", "50"}};
     EngineProcess engine(launch);
     KwvsClient client(engine.captureSocketPath());
-    ASSERT_TRUE(client.sendHello());
     BindMessage bind;
-    FrameMessage frame;
-    ASSERT_EQ(client.readMessage(bind, frame).value_or(0), 0x11);
+    handshake(client, bind);
     // Pressing and releasing an icon again and again changes the picture at every touch.
     UnixClient hid(engine.hidSocketPath());
     std::atomic<bool> running = true;
@@ -98,10 +101,8 @@ TEST(CaptureChannel, StallFaultSilencesItForAWhile) {
                           {"VEDEVAVE_SIM_CAPTURE_STALL_MS", "800"}};
     EngineProcess engine(launch);
     KwvsClient client(engine.captureSocketPath());
-    ASSERT_TRUE(client.sendHello());
     BindMessage bind;
-    FrameMessage frame;
-    ASSERT_EQ(client.readMessage(bind, frame).value_or(0), 0x11);
+    handshake(client, bind);
     const auto state =
         engine.waitForState([](const nlohmann::json& s) { return s["faults"]["captureStalled"] == true; });
     ASSERT_EQ(state["faults"]["captureStalled"], true);
@@ -117,10 +118,8 @@ TEST(CaptureChannel, StallFaultSilencesItForAWhile) {
 TEST(CaptureChannel, StallThroughTheDebugEndpoint) {
     EngineProcess engine;
     KwvsClient client(engine.captureSocketPath());
-    ASSERT_TRUE(client.sendHello());
     BindMessage bind;
-    FrameMessage frame;
-    ASSERT_EQ(client.readMessage(bind, frame).value_or(0), 0x11);
+    handshake(client, bind);
     EXPECT_GE(countFrames(client, std::chrono::milliseconds(300)), 2);
     ASSERT_EQ(engine.post("/debug/fault", R"({"captureStallMs":1500})").status, 200);
     countFrames(client, std::chrono::milliseconds(50));

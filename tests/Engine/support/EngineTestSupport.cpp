@@ -59,6 +59,18 @@ bool sendAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// Reads and discards until the peer closes (true) or the timeout passes (false).
+bool waitForPeerClose(int fd, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (fd >= 0 && waitReadable(fd, deadline)) {
+        char chunk[4096];
+        if (::recv(fd, chunk, sizeof chunk, 0) <= 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int connectTcp(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -187,15 +199,7 @@ HttpResult TcpConnection::readResponse(std::chrono::milliseconds timeout) {
 }
 
 bool TcpConnection::waitForClose(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (fd_ >= 0 && waitReadable(fd_, deadline)) {
-        char chunk[4096];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) {
-            return true;
-        }
-    }
-    return false;
+    return waitForPeerClose(fd_, timeout);
 }
 
 UnixClient::UnixClient(const std::string& path) {
@@ -269,15 +273,7 @@ std::optional<std::string> UnixClient::readExact(size_t n, std::chrono::millisec
 }
 
 bool UnixClient::waitForClose(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (fd_ >= 0 && waitReadable(fd_, deadline)) {
-        char chunk[4096];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) {
-            return true;
-        }
-    }
-    return false;
+    return waitForPeerClose(fd_, timeout);
 }
 
 int UnixClient::takeDescriptor() {

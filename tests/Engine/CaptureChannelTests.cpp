@@ -62,8 +62,8 @@ TEST(CaptureChannel, SpeaksKwvs3AndRepeatsAStaticScreenAtTheKeepAliveRate) {
     ASSERT_TRUE(client.mapRing(bind));
     const int frames = countFrames(client, std::chrono::milliseconds(1000));
     // The default keep-alive is 10 a second; at least 5 must arrive for "a frame within the last second".
-    EXPECT_GE(frames, 6);
-    EXPECT_LE(frames, 14);
+    EXPECT_GE(frames, 5);
+    EXPECT_LE(frames, 16); // and not the full frame rate
 }
 
 TEST(CaptureChannel, FollowsTheFrameRateWhileTheScreenChanges) {

@@ -231,8 +231,9 @@ TEST(VideoSocket, TheFrameRateFollowsVEDEVAVE_CAPTURE_FPS) {
         client.sendAck(frame.seq, frame.producedNs);
         ++frames;
     }
-    EXPECT_GE(frames, 16);
-    EXPECT_LE(frames, 23);
+    // About 20; loose bounds, since a loaded machine delays ticks (the clock skips, never bursts).
+    EXPECT_GE(frames, 12);
+    EXPECT_LE(frames, 24);
     EXPECT_EQ(engine.debugState()["config"]["fps"], 20);
 }
 

@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -474,6 +475,8 @@ EngineProcess::EngineProcess(EngineLaunch launch) : udid_(launch.udid) {
 
     pid_ = ::fork();
     if (pid_ == 0) {
+        // If the test process dies without running destructors, the engine goes with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(log, 1);
         ::dup2(log, 2);

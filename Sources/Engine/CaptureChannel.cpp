@@ -16,6 +16,7 @@ CaptureChannel::CaptureChannel(asio::io_context& io, const Settings& settings, F
     config.name = "capture";
     config.socketPath = settings.socketPath;
     config.slots = settings.slots;
+    config.warmer = settings.warmer;
     config.ticksPerKeepAlive =
         std::max(1, (settings.fps + settings.keepAliveFps - 1) / settings.keepAliveFps);
     server_ = std::make_unique<VideoServer>(io, config, producer, stats);

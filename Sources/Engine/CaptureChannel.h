@@ -23,6 +23,7 @@ public:
         int fps = 60;
         int keepAliveFps = 10;
         int slots = 4;
+        RingWarmer* warmer = nullptr;
     };
 
     // Binds the socket (creating the folder) and writes the sidecar; throws on failure.

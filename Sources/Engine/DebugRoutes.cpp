@@ -49,6 +49,9 @@ HttpResponse DebugRoutes::state(const HttpRequest& request) const {
                                  listLength(request, "buttons", DebugState::buttonHistory)));
     json["channels"] = debug_.channelsJson();
     json["frames"] = producer_.statsJson();
+    if (clockReport_) {
+        json["clock"] = clockReport_();
+    }
     json["faults"] = faults_.toJson(now);
     json["config"] = {
         {"fps", options_.fps},

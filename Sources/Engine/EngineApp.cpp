@@ -14,7 +14,7 @@ constexpr const char* logPrefix = "DaridiveVarara: ";
 }
 
 EngineApp::EngineApp(EngineOptions options)
-    : options_(std::move(options)), faults_(options_.faults, Faults::Clock::now()),
+    : warmer_(io_), options_(std::move(options)), faults_(options_.faults, Faults::Clock::now()),
       model_(options_.width, options_.height, AppCatalog::standard()), dispatcher_(model_, debug_),
       producer_(model_), controlRoutes_(options_, model_, dispatcher_, faults_, [this] { return started_; }),
       debugRoutes_(options_, model_, debug_, faults_, producer_),
@@ -23,6 +23,12 @@ EngineApp::EngineApp(EngineOptions options)
       exitTimer_(io_) {
     controlRoutes_.install(router_);
     debugRoutes_.install(router_);
+    debugRoutes_.setClockReport([this] {
+        return nlohmann::json{{"ticks", clock_.ticks()},
+                              {"skippedTicks", clock_.skippedTicks()},
+                              {"longestTickMs", clock_.longestTickMs()},
+                              {"latestWakeMs", clock_.latestWakeMs()}};
+    });
     faults_.setExitScheduler([this](int64_t delayMs, int status) { scheduleExit(delayMs, status); });
 }
 
@@ -65,6 +71,7 @@ bool EngineApp::start() {
         video.ringMode = options_.ringMode;
         video.ringPath = [this](int client) { return options_.ringFilePath(client); };
         video.ticksPerKeepAlive = 1; // the video socket repeats the picture at the full frame rate
+        video.warmer = &warmer_;
         video_ = std::make_unique<VideoServer>(io_, video, producer_, debug_.video());
         video_->setStallCheck([this] { return faults_.isVideoStalled(Faults::Clock::now()); });
         if (options_.captureEnabled) {
@@ -74,7 +81,8 @@ bool EngineApp::start() {
                                              options_.udid,
                                              options_.fps,
                                              options_.captureKeepAliveFps,
-                                             options_.ringSlots};
+                                             options_.ringSlots,
+                                             &warmer_};
             capture_ = std::make_unique<CaptureChannel>(io_, capture, producer_, debug_.capture(), faults_);
         }
     } catch (const std::exception& error) {
@@ -181,6 +189,7 @@ void EngineApp::shutdown() {
     asio::error_code ignored;
     signals_.cancel(ignored);
     closeEndpoints();
+    warmer_.stop();
     http_.stop();
     if (started_) {
         MetadataWriter::removeIfOwned(options_.rsdPath, options_.hidSocketPath());

@@ -16,6 +16,7 @@
 #include "Engine/HttpServer.h"
 #include "Engine/InputDispatcher.h"
 #include "Engine/PhoneModel.h"
+#include "Engine/RingWarmer.h"
 #include "Engine/Router.h"
 #include "Engine/VideoServer.h"
 
@@ -51,6 +52,8 @@ private:
 
     // Declared first so it is destroyed last, after every component that holds its objects.
     asio::io_context io_;
+    // Posts to io_; destroyed (joined) before it.
+    RingWarmer warmer_;
     EngineOptions options_;
     Faults faults_;
     PhoneModel model_;

@@ -38,6 +38,8 @@ public:
     nlohmann::json statsJson() const;
 
 private:
+    void warmUp();
+
     const PhoneModel& model_;
     PhoneRenderer renderer_;
     CairoSurface surface_;

@@ -109,6 +109,13 @@ uint8_t* FrameRing::slotAddress(int slot) const {
     return base_ + headerBytes + static_cast<size_t>(slot) * slotBytes_;
 }
 
+void FrameRing::touchSlot(int slot) {
+    volatile uint8_t* start = slotAddress(slot);
+    for (size_t offset = 0; offset < slotBytes_; offset += pageBytes) {
+        start[offset] = 0;
+    }
+}
+
 void FrameRing::writeSlot(int slot, const uint8_t* pixels, size_t sourceBytesPerRow) {
     uint8_t* destination = slotAddress(slot);
     if (sourceBytesPerRow == bytesPerRow_) {

@@ -91,6 +91,18 @@ bool KwvsSession::makeRing() {
         return false;
     }
     ledger_.emplace(channel_.slots);
+    const uint64_t generation = ++ringGeneration_;
+    if (channel_.warmer != nullptr) {
+        for (int slot = 0; slot < channel_.slots; ++slot) {
+            ledger_->setWarming(slot);
+            channel_.warmer->warm(ring_, slot, [weak = weak_from_this(), generation, slot] {
+                const auto self = weak.lock();
+                if (self && self->ringGeneration_ == generation && self->ledger_) {
+                    self->ledger_->setWarm(slot);
+                }
+            });
+        }
+    }
     bindPending_ = true;
     lastSentVersion_ = 0;
     ticksSinceSend_ = 0;
@@ -159,7 +171,9 @@ void KwvsSession::tick() {
     }
     const auto grant = ledger_->acquire(frame.version);
     if (!grant) {
-        ++channel_.stats.framesSkipped; // every slot waits for an acknowledgement
+        if (ledger_->warmSlots() > 0) {
+            ++channel_.stats.framesSkipped; // every usable slot waits for an acknowledgement
+        }
         return;
     }
     if (grant->needsPixels) {

@@ -6,9 +6,15 @@ namespace Engine {
 
 VideoServer::VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer,
                          ChannelStats& stats)
-    : io_(io), config_(std::move(config)), listener_(io, config_.socketPath),
-      context_{
-          config_.name, stats, producer, config_.slots, config_.ringMode, {}, config_.ticksPerKeepAlive} {
+    : io_(io), config_(std::move(config)),
+      listener_(io, config_.socketPath), context_{.name = config_.name,
+                                                  .stats = stats,
+                                                  .producer = producer,
+                                                  .slots = config_.slots,
+                                                  .ringMode = config_.ringMode,
+                                                  .nextRingPath = {},
+                                                  .ticksPerKeepAlive = config_.ticksPerKeepAlive,
+                                                  .warmer = config_.warmer} {
     context_.nextRingPath = [this] {
         return config_.ringPath ? config_.ringPath(++clientCounter_) : std::string();
     };

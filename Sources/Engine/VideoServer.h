@@ -21,6 +21,7 @@ struct VideoChannelConfig {
     RingMode ringMode = RingMode::descriptor;
     std::function<std::string(int client)> ringPath; // path mode
     int ticksPerKeepAlive = 1;
+    RingWarmer* warmer = nullptr;
 };
 
 class VideoServer {

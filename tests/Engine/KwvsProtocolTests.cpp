@@ -151,3 +151,16 @@ TEST(SlotLedger, NewPicturesGoToTheLeastRecentlyReleasedSlot) {
     ASSERT_TRUE(grant);
     EXPECT_EQ(grant->slot, 1); // released before slot 0
 }
+
+TEST(SlotLedger, WarmingSlotsStayOutOfCirculation) {
+    SlotLedger ledger(2);
+    ledger.setWarming(0);
+    ledger.setWarming(1);
+    EXPECT_FALSE(ledger.acquire(1));
+    EXPECT_EQ(ledger.warmSlots(), 0);
+    ledger.setWarm(1);
+    const auto grant = ledger.acquire(1);
+    ASSERT_TRUE(grant);
+    EXPECT_EQ(grant->slot, 1);
+    EXPECT_EQ(ledger.warmSlots(), 1);
+}

@@ -1,7 +1,7 @@
 // The whole engine wired in one place: it owns the io context and every component, starts them in
 // order, runs the loop on the calling thread, and shuts them down in one function. Every
-// component runs on that one thread (the io thread); nothing in the engine is shared across
-// threads.
+// component runs on that one thread (the io thread); the only other thread is RingWarmer's, which
+// touches new ring slots and posts back when done.
 #pragma once
 
 #include "Engine/CaptureChannel.h"

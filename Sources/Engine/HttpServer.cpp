@@ -56,7 +56,11 @@ asio::awaitable<void> HttpServer::acceptLoop() {
             if (ec == asio::error::operation_aborted || stopped_) {
                 co_return;
             }
-            continue; // e.g. too many open files: keep serving the connections we have
+            // Out of descriptors or the like: keep serving the connections we have, and wait a
+            // little rather than spin on the same error.
+            asio::steady_timer pause(io_, std::chrono::milliseconds(50));
+            co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, ec));
+            continue;
         }
         // Nagle plus delayed ACK would add ~40 ms to every small answer (ARCHITECTURE.md traps).
         socket.set_option(asio::ip::tcp::no_delay(true), ec);

@@ -39,7 +39,11 @@ asio::awaitable<void> UnixListener::acceptLoop(std::function<void(Socket)> onCli
         }
         if (!ec) {
             onClient(std::move(socket));
+            continue;
         }
+        // Out of descriptors or the like: wait a little rather than spin on the same error.
+        asio::steady_timer pause(acceptor_.get_executor(), std::chrono::milliseconds(50));
+        co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, ec));
     }
 }
 

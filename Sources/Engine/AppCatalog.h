@@ -16,9 +16,9 @@ namespace Engine {
 struct AppInfo {
     std::string name;
     std::string bundleId;
-    uint32_t colorTop = 0;    // icon gradient, 0xRRGGBB
+    uint32_t colorTop = 0; // icon gradient, 0xRRGGBB
     uint32_t colorBottom = 0;
-    std::string glyph;        // short text drawn on the icon
+    std::string glyph; // short text drawn on the icon
     bool inDock = false;
 };
 

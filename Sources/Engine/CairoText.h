@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cairo.h>
-
 #include <cstdint>
 #include <memory>
 #include <string_view>

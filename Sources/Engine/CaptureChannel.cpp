@@ -16,16 +16,18 @@ CaptureChannel::CaptureChannel(asio::io_context& io, const Settings& settings, F
     config.name = "capture";
     config.socketPath = settings.socketPath;
     config.slots = settings.slots;
-    config.ticksPerKeepAlive = std::max(1, (settings.fps + settings.keepAliveFps - 1) / settings.keepAliveFps);
+    config.warmer = settings.warmer;
+    config.ticksPerKeepAlive =
+        std::max(1, (settings.fps + settings.keepAliveFps - 1) / settings.keepAliveFps);
     server_ = std::make_unique<VideoServer>(io, config, producer, stats);
     server_->setStallCheck([&faults] { return faults.isCaptureStalled(Faults::Clock::now()); });
     // The sidecar goes last: a watcher that sees it can connect at once.
-    const std::string error = MetadataWriter::writeAtomically(
-        settings.sidecarPath, {{"localizedName", settings.deviceName},
-                               {"hasVideo", true},
-                               {"hasMuxed", true},
-                               {"uniqueID", settings.udid},
-                               {"protocol", "KWVS/3"}});
+    const std::string error =
+        MetadataWriter::writeAtomically(settings.sidecarPath, {{"localizedName", settings.deviceName},
+                                                               {"hasVideo", true},
+                                                               {"hasMuxed", true},
+                                                               {"uniqueID", settings.udid},
+                                                               {"protocol", "KWVS/3"}});
     if (!error.empty()) {
         server_->stop();
         throw std::runtime_error(error);

@@ -23,11 +23,12 @@ public:
         int fps = 60;
         int keepAliveFps = 10;
         int slots = 4;
+        RingWarmer* warmer = nullptr;
     };
 
     // Binds the socket (creating the folder) and writes the sidecar; throws on failure.
-    CaptureChannel(asio::io_context& io, const Settings& settings, FrameProducer& producer, ChannelStats& stats,
-                   const Faults& faults);
+    CaptureChannel(asio::io_context& io, const Settings& settings, FrameProducer& producer,
+                   ChannelStats& stats, const Faults& faults);
     ~CaptureChannel();
 
     void start() { server_->start(); }

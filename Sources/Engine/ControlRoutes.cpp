@@ -29,7 +29,8 @@ HttpResponse accepted() {
 
 ControlRoutes::ControlRoutes(const EngineOptions& options, PhoneModel& model, InputDispatcher& dispatcher,
                              const Faults& faults, std::function<bool()> isStarted)
-    : options_(options), model_(model), dispatcher_(dispatcher), faults_(faults), isStarted_(std::move(isStarted)) {}
+    : options_(options), model_(model), dispatcher_(dispatcher), faults_(faults),
+      isStarted_(std::move(isStarted)) {}
 
 void ControlRoutes::install(Router& router) {
     router.add("GET", "/status", [this](const HttpRequest& r) { return status(r); });
@@ -44,7 +45,8 @@ void ControlRoutes::install(Router& router) {
 
 HttpResponse ControlRoutes::status(const HttpRequest&) const {
     if (!isStarted_() || !faults_.isStatusReady(Faults::Clock::now())) {
-        return HttpResponse::json(503, {{"ok", false}, {"ready", false}, {"message", "The phone engine is starting."}});
+        return HttpResponse::json(
+            503, {{"ok", false}, {"ready", false}, {"message", "The phone engine is starting."}});
     }
     return HttpResponse::json(200, {
                                        {"ok", true},
@@ -77,16 +79,17 @@ HttpResponse ControlRoutes::openApp(const HttpRequest& request) {
         return HttpResponse::error(404, "app_not_found", "No installed app is named \"" + requested + "\".");
     }
     const auto foreground = model_.foregroundReport(unixSeconds());
-    return HttpResponse::json(200, {
-                                       {"ok", true},
-                                       {"launchAccepted", true},
-                                       {"foregroundConfirmed", foreground.value("bundleId", "") == app->bundleId},
-                                       {"requested", requested},
-                                       {"name", app->name},
-                                       {"bundleId", app->bundleId},
-                                       {"pid", model_.pidOf(app->bundleId)},
-                                       {"foreground", foreground},
-                                   });
+    return HttpResponse::json(200,
+                              {
+                                  {"ok", true},
+                                  {"launchAccepted", true},
+                                  {"foregroundConfirmed", foreground.value("bundleId", "") == app->bundleId},
+                                  {"requested", requested},
+                                  {"name", app->name},
+                                  {"bundleId", app->bundleId},
+                                  {"pid", model_.pidOf(app->bundleId)},
+                                  {"foreground", foreground},
+                              });
 }
 
 HttpResponse ControlRoutes::touch(const HttpRequest& request) {
@@ -117,7 +120,8 @@ HttpResponse ControlRoutes::key(const HttpRequest& request) {
     HidKey key;
     key.down = RequestBody::requireBool(body, "down");
     key.usage = static_cast<uint16_t>(RequestBody::requireInteger(body, "usage", 0, 65535));
-    key.mods = body.contains("mods") ? static_cast<uint8_t>(RequestBody::requireInteger(body, "mods", 0, 255)) : 0;
+    key.mods =
+        body.contains("mods") ? static_cast<uint8_t>(RequestBody::requireInteger(body, "mods", 0, 255)) : 0;
     key.character = RequestBody::optionalString(body, "char", "");
     dispatcher_.apply(key, InputSource::http);
     return accepted();

@@ -16,8 +16,8 @@ namespace Engine {
 
 class ControlRoutes {
 public:
-    ControlRoutes(const EngineOptions& options, PhoneModel& model, InputDispatcher& dispatcher, const Faults& faults,
-                  std::function<bool()> isStarted);
+    ControlRoutes(const EngineOptions& options, PhoneModel& model, InputDispatcher& dispatcher,
+                  const Faults& faults, std::function<bool()> isStarted);
 
     void install(Router& router);
 

@@ -25,8 +25,8 @@ size_t listLength(const HttpRequest& request, const char* key, size_t maximum) {
 
 } // namespace
 
-DebugRoutes::DebugRoutes(const EngineOptions& options, const PhoneModel& model, const DebugState& debug, Faults& faults,
-                         FrameProducer& producer)
+DebugRoutes::DebugRoutes(const EngineOptions& options, const PhoneModel& model, const DebugState& debug,
+                         Faults& faults, FrameProducer& producer)
     : options_(options), model_(model), debug_(debug), faults_(faults), producer_(producer),
       start_(std::chrono::steady_clock::now()) {}
 
@@ -49,6 +49,9 @@ HttpResponse DebugRoutes::state(const HttpRequest& request) const {
                                  listLength(request, "buttons", DebugState::buttonHistory)));
     json["channels"] = debug_.channelsJson();
     json["frames"] = producer_.statsJson();
+    if (clockReport_) {
+        json["clock"] = clockReport_();
+    }
     json["faults"] = faults_.toJson(now);
     json["config"] = {
         {"fps", options_.fps},
@@ -69,8 +72,10 @@ HttpResponse DebugRoutes::state(const HttpRequest& request) const {
         {"metadata", options_.rsdPath},
         {"hidSocket", options_.hidSocketPath()},
         {"videoSocket", options_.videoSocketPath()},
-        {"captureSocket", options_.captureEnabled ? nlohmann::json(options_.captureSocketPath()) : nlohmann::json(nullptr)},
-        {"captureSidecar", options_.captureEnabled ? nlohmann::json(options_.captureSidecarPath()) : nlohmann::json(nullptr)},
+        {"captureSocket",
+         options_.captureEnabled ? nlohmann::json(options_.captureSocketPath()) : nlohmann::json(nullptr)},
+        {"captureSidecar",
+         options_.captureEnabled ? nlohmann::json(options_.captureSidecarPath()) : nlohmann::json(nullptr)},
     };
     return HttpResponse::json(200, json);
 }

@@ -11,15 +11,18 @@
 #include "Engine/Router.h"
 
 #include <chrono>
+#include <functional>
 
 namespace Engine {
 
 class DebugRoutes {
 public:
-    DebugRoutes(const EngineOptions& options, const PhoneModel& model, const DebugState& debug, Faults& faults,
-                FrameProducer& producer);
+    DebugRoutes(const EngineOptions& options, const PhoneModel& model, const DebugState& debug,
+                Faults& faults, FrameProducer& producer);
 
     void install(Router& router);
+    // Adds the frame clock's figures ("clock") to the state; installed by EngineApp.
+    void setClockReport(std::function<nlohmann::json()> report) { clockReport_ = std::move(report); }
 
     // Query parameters "touches", "keys", "buttons": how many of the latest entries to list
     // (default 64 each; the engine keeps the last 16384 touches, 4096 keys, 1024 buttons).
@@ -34,6 +37,7 @@ private:
     Faults& faults_;
     FrameProducer& producer_;
     std::chrono::steady_clock::time_point start_;
+    std::function<nlohmann::json()> clockReport_;
 };
 
 } // namespace Engine

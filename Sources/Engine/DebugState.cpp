@@ -91,12 +91,9 @@ nlohmann::json DebugState::inputJson(size_t touchLimit, size_t keyLimit, size_t 
         {"keyCount", keyCount_},
         {"keys", tail(keys_, keyLimit,
                       [](const KeyEntry& e) {
-                          return nlohmann::json{{"i", e.index},
-                                                {"down", e.key.down},
-                                                {"usage", e.key.usage},
-                                                {"mods", e.key.mods},
-                                                {"char", e.key.character},
-                                                {"via", sourceName(e.source)}};
+                          return nlohmann::json{
+                              {"i", e.index},       {"down", e.key.down},      {"usage", e.key.usage},
+                              {"mods", e.key.mods}, {"char", e.key.character}, {"via", sourceName(e.source)}};
                       })},
         {"buttonCount", buttonCount_},
         {"buttons", tail(buttons_, buttonLimit,
@@ -109,7 +106,10 @@ nlohmann::json DebugState::inputJson(size_t touchLimit, size_t keyLimit, size_t 
         {"instant", {{"count", instantCount_}, {"hard", lastInstantHard_}}},
         {"musicSafe", {{"count", musicSafeCount_}, {"on", musicSafe_}}},
         {"keyboardResets", keyboardResets_},
-        {"hid", {{"connections", hidConnections_}, {"messages", hidMessages_}, {"protocolErrors", hidProtocolErrors_}}},
+        {"hid",
+         {{"connections", hidConnections_},
+          {"messages", hidMessages_},
+          {"protocolErrors", hidProtocolErrors_}}},
         {"httpInputMessages", httpMessages_},
     };
 }

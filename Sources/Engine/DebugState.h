@@ -6,10 +6,9 @@
 #include "Engine/HidParser.h"
 #include "Engine/LatencyStats.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <deque>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace Engine {
@@ -22,7 +21,7 @@ struct ChannelStats {
     uint64_t clientsTotal = 0;
     uint64_t binds = 0;
     uint64_t framesSent = 0;
-    uint64_t framesSkipped = 0;  // wanted to send but every slot waited for an acknowledgement
+    uint64_t framesSkipped = 0; // wanted to send but every slot waited for an acknowledgement
     uint64_t framesAcknowledged = 0;
     uint64_t unknownAcks = 0;    // acknowledgements naming no in-flight notice
     uint64_t slotWrites = 0;     // pixel copies into ring slots

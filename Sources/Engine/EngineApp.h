@@ -1,7 +1,7 @@
 // The whole engine wired in one place: it owns the io context and every component, starts them in
 // order, runs the loop on the calling thread, and shuts them down in one function. Every
-// component runs on that one thread (the io thread); nothing in the engine is shared across
-// threads.
+// component runs on that one thread (the io thread); the only other thread is RingWarmer's, which
+// touches new ring slots and posts back when done.
 #pragma once
 
 #include "Engine/CaptureChannel.h"
@@ -16,11 +16,11 @@
 #include "Engine/HttpServer.h"
 #include "Engine/InputDispatcher.h"
 #include "Engine/PhoneModel.h"
+#include "Engine/RingWarmer.h"
 #include "Engine/Router.h"
 #include "Engine/VideoServer.h"
 
 #include <asio.hpp>
-
 #include <memory>
 
 namespace Engine {
@@ -44,12 +44,16 @@ private:
     // Binds the port and sockets and publishes them; prints why and returns false on failure.
     bool start();
     void shutdown();
+    // Closes the HID, video and capture sockets (and their clients) and removes their files.
+    void closeEndpoints();
     void publishMetadata();
     void scheduleExit(int64_t delayMs, int status);
     void onTick();
 
     // Declared first so it is destroyed last, after every component that holds its objects.
     asio::io_context io_;
+    // Posts to io_; destroyed (joined) before it.
+    RingWarmer warmer_;
     EngineOptions options_;
     Faults faults_;
     PhoneModel model_;

@@ -22,7 +22,8 @@ std::string trim(std::string s) {
 }
 
 std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -44,7 +45,8 @@ std::optional<long long> parseInteger(const std::string& text) {
 std::string fileSafe(const std::string& text) {
     std::string out;
     for (char c : text) {
-        out.push_back(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ? c : '_');
+        out.push_back(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ? c
+                                                                                                      : '_');
     }
     return out.empty() ? std::string("device") : out;
 }
@@ -88,7 +90,8 @@ EnvironmentLookup processEnvironment() {
     };
 }
 
-EngineOptionsResult parseEngineOptions(const std::vector<std::string>& arguments, const EnvironmentLookup& environment) {
+EngineOptionsResult parseEngineOptions(const std::vector<std::string>& arguments,
+                                       const EnvironmentLookup& environment) {
     EngineOptionsResult result;
     EngineOptions o;
     bool hasPort = false;
@@ -172,7 +175,8 @@ EngineOptionsResult parseEngineOptions(const std::vector<std::string>& arguments
         const auto w = x == std::string::npos ? std::nullopt : parseInteger(t.substr(0, x));
         const auto h = x == std::string::npos ? std::nullopt : parseInteger(t.substr(x + 1));
         if (!w || !h || *w < 64 || *h < 64 || *w > 4096 || *h > 4096) {
-            return fail("VEDEVAVE_SIM_SIZE must be WIDTHxHEIGHT with each side from 64 to 4096, not \"" + *v + "\"");
+            return fail("VEDEVAVE_SIM_SIZE must be WIDTHxHEIGHT with each side from 64 to 4096, not \"" + *v +
+                        "\"");
         }
         o.width = static_cast<int>(*w);
         o.height = static_cast<int>(*h);

@@ -40,9 +40,12 @@ std::optional<OpenAppFailure> parseOpenAppFailure(const std::string& text) {
 
 const char* openAppFailureName(OpenAppFailure failure) {
     switch (failure) {
-    case OpenAppFailure::notFound404: return "404";
-    case OpenAppFailure::unavailable503: return "503";
-    default: return "none";
+    case OpenAppFailure::notFound404:
+        return "404";
+    case OpenAppFailure::unavailable503:
+        return "503";
+    default:
+        return "none";
     }
 }
 
@@ -67,8 +70,9 @@ std::optional<std::string> Faults::apply(const nlohmann::json& body, Clock::time
         return "The fault body must be a JSON object.";
     }
     std::optional<int64_t> exitAfter, statusDelay, captureStall, videoStall;
-    for (auto [key, target] : {std::pair{"exitAfterMs", &exitAfter}, std::pair{"statusDelayMs", &statusDelay},
-                               std::pair{"captureStallMs", &captureStall}, std::pair{"videoStallMs", &videoStall}}) {
+    for (auto [key, target] :
+         {std::pair{"exitAfterMs", &exitAfter}, std::pair{"statusDelayMs", &statusDelay},
+          std::pair{"captureStallMs", &captureStall}, std::pair{"videoStallMs", &videoStall}}) {
         if (auto error = readMs(body, key, *target)) {
             return error;
         }
@@ -84,9 +88,9 @@ std::optional<std::string> Faults::apply(const nlohmann::json& body, Clock::time
     std::optional<OpenAppFailure> openApp;
     if (body.contains("openApp")) {
         const auto& value = body["openApp"];
-        std::string text = value.is_string() ? value.get<std::string>()
+        std::string text = value.is_string()           ? value.get<std::string>()
                            : value.is_number_integer() ? std::to_string(value.get<int64_t>())
-                                                        : std::string("?");
+                                                       : std::string("?");
         openApp = parseOpenAppFailure(text);
         if (!openApp) {
             return "\"openApp\" must be \"404\", \"503\" or \"none\".";

@@ -2,11 +2,10 @@
 // launch from VEDEVAVE_SIM_* variables and at run time through POST /debug/fault. Io thread only.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -18,12 +17,12 @@ enum class OpenAppFailure { none, notFound404, unavailable503 };
 struct FaultSettings {
     std::optional<int64_t> exitAfterMs; // end the process this long after start
     int exitStatus = 1;
-    int64_t statusDelayMs = 0;          // /status answers 503 until this long after start
-    bool skipMetadata = false;          // never write the metadata file
-    int64_t metadataDelayMs = 0;        // write it this long after start instead of at once
-    int64_t captureStallAfterMs = 0;    // the capture channel stalls from this long after start ...
-    int64_t captureStallMs = 0;         // ... for this long (0: no stall)
-    int64_t videoStallMs = 0;           // the video socket sends nothing for this long after start
+    int64_t statusDelayMs = 0;       // /status answers 503 until this long after start
+    bool skipMetadata = false;       // never write the metadata file
+    int64_t metadataDelayMs = 0;     // write it this long after start instead of at once
+    int64_t captureStallAfterMs = 0; // the capture channel stalls from this long after start ...
+    int64_t captureStallMs = 0;      // ... for this long (0: no stall)
+    int64_t videoStallMs = 0;        // the video socket sends nothing for this long after start
     OpenAppFailure openAppFailure = OpenAppFailure::none;
 };
 
@@ -40,8 +39,12 @@ public:
     void armLaunchFaults();
 
     bool isStatusReady(Clock::time_point now) const { return now >= statusReadyAt_; }
-    bool isCaptureStalled(Clock::time_point now) const { return now >= captureStallFrom_ && now < captureStallUntil_; }
-    bool isVideoStalled(Clock::time_point now) const { return now >= videoStallFrom_ && now < videoStallUntil_; }
+    bool isCaptureStalled(Clock::time_point now) const {
+        return now >= captureStallFrom_ && now < captureStallUntil_;
+    }
+    bool isVideoStalled(Clock::time_point now) const {
+        return now >= videoStallFrom_ && now < videoStallUntil_;
+    }
     OpenAppFailure openAppFailure() const { return openAppFailure_; }
     bool skipsMetadata() const { return settings_.skipMetadata; }
     int64_t metadataDelayMs() const { return settings_.metadataDelayMs; }

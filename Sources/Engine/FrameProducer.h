@@ -8,9 +8,8 @@
 #include "Engine/PhoneModel.h"
 #include "Engine/PhoneRenderer.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace Engine {
@@ -39,6 +38,8 @@ public:
     nlohmann::json statsJson() const;
 
 private:
+    void warmUp();
+
     const PhoneModel& model_;
     PhoneRenderer renderer_;
     CairoSurface surface_;

@@ -44,7 +44,8 @@ std::unique_ptr<FrameRing> FrameRing::create(int width, int height, int slots, R
     ring->slots_ = slots;
     ring->bytesPerRow_ = static_cast<uint32_t>(width) * 4;
     // Page-aligned slots let the application wrap each slot without a copy.
-    ring->slotBytes_ = roundUpToPage(static_cast<uint64_t>(ring->bytesPerRow_) * static_cast<uint64_t>(height));
+    ring->slotBytes_ =
+        roundUpToPage(static_cast<uint64_t>(ring->bytesPerRow_) * static_cast<uint64_t>(height));
     ring->mappedBytes_ = headerBytes + static_cast<size_t>(ring->slotBytes_) * static_cast<size_t>(slots);
     ring->mode_ = mode;
 
@@ -68,8 +69,14 @@ std::unique_ptr<FrameRing> FrameRing::create(int width, int height, int slots, R
         throwErrno("mmap ring");
     }
     ring->base_ = static_cast<uint8_t*>(base);
-    RingHeader header{{'K', 'W', 'V', '3'}, 3, static_cast<uint32_t>(slots), static_cast<uint32_t>(width),
-                      static_cast<uint32_t>(height), ring->bytesPerRow_, ring->slotBytes_, headerBytes};
+    RingHeader header{{'K', 'W', 'V', '3'},
+                      3,
+                      static_cast<uint32_t>(slots),
+                      static_cast<uint32_t>(width),
+                      static_cast<uint32_t>(height),
+                      ring->bytesPerRow_,
+                      ring->slotBytes_,
+                      headerBytes};
     std::memcpy(ring->base_, &header, sizeof header);
     return ring;
 }
@@ -102,6 +109,13 @@ uint8_t* FrameRing::slotAddress(int slot) const {
     return base_ + headerBytes + static_cast<size_t>(slot) * slotBytes_;
 }
 
+void FrameRing::touchSlot(int slot) {
+    volatile uint8_t* start = slotAddress(slot);
+    for (size_t offset = 0; offset < slotBytes_; offset += pageBytes) {
+        start[offset] = 0;
+    }
+}
+
 void FrameRing::writeSlot(int slot, const uint8_t* pixels, size_t sourceBytesPerRow) {
     uint8_t* destination = slotAddress(slot);
     if (sourceBytesPerRow == bytesPerRow_) {
@@ -109,8 +123,8 @@ void FrameRing::writeSlot(int slot, const uint8_t* pixels, size_t sourceBytesPer
         return;
     }
     for (int row = 0; row < height_; ++row) {
-        std::memcpy(destination + static_cast<size_t>(row) * bytesPerRow_, pixels + static_cast<size_t>(row) * sourceBytesPerRow,
-                    bytesPerRow_);
+        std::memcpy(destination + static_cast<size_t>(row) * bytesPerRow_,
+                    pixels + static_cast<size_t>(row) * sourceBytesPerRow, bytesPerRow_);
     }
 }
 

@@ -40,6 +40,8 @@ public:
     KwvsBindInfo bindInfo() const;
 
     uint8_t* slotAddress(int slot) const;
+    // Writes one byte in every page of a slot, so that later writes to it meet no page faults.
+    void touchSlot(int slot);
     // Copies one BGRA picture of the ring's size into a slot, row by row when strides differ.
     void writeSlot(int slot, const uint8_t* pixels, size_t sourceBytesPerRow);
 

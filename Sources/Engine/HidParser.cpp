@@ -6,10 +6,6 @@ namespace Engine {
 
 namespace {
 
-uint16_t readU16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
 void putU16(std::string& out, uint16_t v) {
     out.push_back(static_cast<char>(v & 0xff));
     out.push_back(static_cast<char>(v >> 8));
@@ -63,29 +59,21 @@ std::string encodeHidMessage(const HidMessage& message) {
 }
 
 size_t HidParser::completeMessageSize() const {
-    const size_t available = buffer_.size() - offset_;
+    const size_t available = buffer_.size();
     if (available == 0) {
         return 0;
     }
     auto need = [&](size_t size) { return available >= size ? size : 0; };
-    switch (buffer_[offset_]) {
+    switch (buffer_[0]) {
     case HidType::touch:
         return need(touchSize);
-    case HidType::button: {
-        if (available < 2) {
-            return 0;
-        }
-        return need(2 + buffer_[offset_ + 1] + 1); // type, length, name, pressed
-    }
+    case HidType::button:
+        return available < 2 ? 0 : need(2 + buffer_[1] + 1); // type, length, name, pressed
     case HidType::instant:
     case HidType::musicSafe:
         return need(flagSize);
-    case HidType::key: {
-        if (available < keyFixedSize) {
-            return 0;
-        }
-        return need(keyFixedSize + buffer_[offset_ + keyFixedSize - 1]);
-    }
+    case HidType::key:
+        return available < keyFixedSize ? 0 : need(keyFixedSize + buffer_[keyFixedSize - 1]);
     case HidType::keyboardReset:
         return 1;
     default:
@@ -93,25 +81,21 @@ size_t HidParser::completeMessageSize() const {
     }
 }
 
-HidMessage HidParser::decodeAt(size_t at) const {
-    const auto& b = buffer_;
-    switch (b[at]) {
+HidMessage HidParser::decodeFront() const {
+    const uint8_t* b = buffer_.data();
+    auto u16 = [b](size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); };
+    auto text = [b](size_t at, size_t n) { return std::string(reinterpret_cast<const char*>(b + at), n); };
+    switch (b[0]) {
     case HidType::touch:
-        return HidTouch{b[at + 1] != 0, readU16(b, at + 2), readU16(b, at + 4)};
-    case HidType::button: {
-        const size_t n = b[at + 1];
-        std::string name(reinterpret_cast<const char*>(&b[at + 2]), n);
-        return HidButton{std::move(name), b[at + 2 + n] != 0};
-    }
+        return HidTouch{b[1] != 0, u16(2), u16(4)};
+    case HidType::button:
+        return HidButton{text(2, b[1]), b[2 + b[1]] != 0};
     case HidType::instant:
-        return HidInstant{b[at + 1] != 0};
+        return HidInstant{b[1] != 0};
     case HidType::musicSafe:
-        return HidMusicSafe{b[at + 1] != 0};
-    case HidType::key: {
-        const size_t n = b[at + 5];
-        std::string character(reinterpret_cast<const char*>(&b[at + 6]), n);
-        return HidKey{b[at + 1] != 0, readU16(b, at + 2), b[at + 4], std::move(character)};
-    }
+        return HidMusicSafe{b[1] != 0};
+    case HidType::key:
+        return HidKey{b[1] != 0, u16(2), b[4], text(6, b[5])};
     default:
         return HidKeyboardReset{};
     }
@@ -121,30 +105,21 @@ bool HidParser::feed(std::span<const uint8_t> bytes, std::vector<HidMessage>& ou
     if (failed_) {
         return false;
     }
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    while (offset_ < buffer_.size()) {
-        const uint8_t type = buffer_[offset_];
+    buffer_.append(bytes);
+    while (!buffer_.empty()) {
+        const uint8_t type = buffer_[0];
         if (type < HidType::touch || type > HidType::keyboardReset) {
             failed_ = true;
             failedType_ = type;
             buffer_.clear();
-            offset_ = 0;
             return false;
         }
         const size_t size = completeMessageSize();
         if (size == 0) {
             break;
         }
-        out.push_back(decodeAt(offset_));
-        offset_ += size;
-    }
-    // Keep only the incomplete tail, so a long-lived connection does not grow its buffer.
-    if (offset_ == buffer_.size()) {
-        buffer_.clear();
-        offset_ = 0;
-    } else if (offset_ > 4096) {
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(offset_));
-        offset_ = 0;
+        out.push_back(decodeFront());
+        buffer_.consume(size);
     }
     return true;
 }

@@ -2,6 +2,8 @@
 // One parser per connection; messages may be split or coalesced across reads. Single-threaded.
 #pragma once
 
+#include "Engine/StreamBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -71,15 +73,14 @@ public:
     bool hasFailed() const { return failed_; }
     uint8_t failedType() const { return failedType_; }
     // Bytes held back because they start a message that has not fully arrived.
-    size_t pendingBytes() const { return buffer_.size() - offset_; }
+    size_t pendingBytes() const { return buffer_.size(); }
 
 private:
-    // Size of the message starting at buffer_[offset_], or 0 if more bytes are needed to know.
+    // Size of the message at the front of the buffer, or 0 if more bytes are needed to know.
     size_t completeMessageSize() const;
-    HidMessage decodeAt(size_t at) const;
+    HidMessage decodeFront() const;
 
-    std::vector<uint8_t> buffer_;
-    size_t offset_ = 0;
+    StreamBuffer buffer_;
     bool failed_ = false;
     uint8_t failedType_ = 0;
 };

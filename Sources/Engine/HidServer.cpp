@@ -7,15 +7,20 @@
 
 namespace Engine {
 
-HidServer::HidServer(asio::io_context& io, const std::string& path, InputDispatcher& dispatcher, DebugState& debug)
+HidServer::HidServer(asio::io_context& io, const std::string& path, InputDispatcher& dispatcher,
+                     DebugState& debug)
     : io_(io), listener_(io, path), dispatcher_(dispatcher), debug_(debug) {}
 
 void HidServer::start() {
-    asio::co_spawn(io_, acceptLoop(), asio::detached);
+    listener_.startAccepting([this](Socket socket) {
+        auto shared = std::make_shared<Socket>(std::move(socket));
+        connections_.insert(shared);
+        debug_.recordHidConnection();
+        asio::co_spawn(io_, serve(shared), asio::detached);
+    });
 }
 
 void HidServer::stop() {
-    stopped_ = true;
     listener_.close();
     for (const auto& socket : connections_) {
         asio::error_code ignored;
@@ -24,30 +29,14 @@ void HidServer::stop() {
     connections_.clear();
 }
 
-asio::awaitable<void> HidServer::acceptLoop() {
-    while (!stopped_) {
-        asio::error_code ec;
-        Socket socket = co_await listener_.acceptor().async_accept(asio::redirect_error(asio::use_awaitable, ec));
-        if (ec) {
-            if (ec == asio::error::operation_aborted || stopped_) {
-                co_return;
-            }
-            continue;
-        }
-        auto shared = std::make_shared<Socket>(std::move(socket));
-        connections_.insert(shared);
-        debug_.recordHidConnection();
-        asio::co_spawn(io_, serve(shared), asio::detached);
-    }
-}
-
 asio::awaitable<void> HidServer::serve(std::shared_ptr<Socket> socket) {
     HidParser parser;
     std::array<uint8_t, 64 * 1024> buffer{};
     std::vector<HidMessage> messages;
     for (;;) {
         asio::error_code ec;
-        const size_t n = co_await socket->async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, ec));
+        const size_t n = co_await socket->async_read_some(asio::buffer(buffer),
+                                                          asio::redirect_error(asio::use_awaitable, ec));
         if (ec) {
             break; // the application closed its end, or stop()
         }
@@ -57,7 +46,8 @@ asio::awaitable<void> HidServer::serve(std::shared_ptr<Socket> socket) {
             dispatcher_.apply(message, InputSource::hid);
         }
         if (!ok) {
-            std::fprintf(stderr, "DaridiveVarara: HID connection dropped: unknown message type 0x%02x\n", parser.failedType());
+            std::fprintf(stderr, "DaridiveVarara: HID connection dropped: unknown message type 0x%02x\n",
+                         parser.failedType());
             debug_.recordHidProtocolError();
             break;
         }

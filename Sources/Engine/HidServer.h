@@ -9,7 +9,6 @@
 #include "Engine/UnixListener.h"
 
 #include <asio.hpp>
-
 #include <memory>
 #include <set>
 #include <string>
@@ -27,8 +26,7 @@ public:
     const std::string& path() const { return listener_.path(); }
 
 private:
-    using Socket = asio::local::stream_protocol::socket;
-    asio::awaitable<void> acceptLoop();
+    using Socket = UnixListener::Socket;
     asio::awaitable<void> serve(std::shared_ptr<Socket> socket);
 
     asio::io_context& io_;
@@ -36,7 +34,6 @@ private:
     InputDispatcher& dispatcher_;
     DebugState& debug_;
     std::set<std::shared_ptr<Socket>> connections_;
-    bool stopped_ = false;
 };
 
 } // namespace Engine

@@ -14,7 +14,8 @@ constexpr double labelSizePt = 12;
 constexpr double pressedShade = 0.35;
 } // namespace
 
-HomeScreenPainter::HomeScreenPainter(const PhoneLayout& layout, const AppCatalog& catalog, const IconCache& icons)
+HomeScreenPainter::HomeScreenPainter(const PhoneLayout& layout, const AppCatalog& catalog,
+                                     const IconCache& icons)
     : layout_(layout) {
     drawWallpaper();
     drawLayer(catalog, icons);
@@ -25,8 +26,8 @@ void HomeScreenPainter::drawWallpaper() {
     CairoContext cr(cairo_create(wallpaper_.get()));
     cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, layout_.width() * 0.3, layout_.height());
     auto stop = [&](double at, uint32_t rgb) {
-        cairo_pattern_add_color_stop_rgb(gradient, at, ((rgb >> 16) & 0xff) / 255.0, ((rgb >> 8) & 0xff) / 255.0,
-                                         (rgb & 0xff) / 255.0);
+        cairo_pattern_add_color_stop_rgb(gradient, at, ((rgb >> 16) & 0xff) / 255.0,
+                                         ((rgb >> 8) & 0xff) / 255.0, (rgb & 0xff) / 255.0);
     };
     stop(0, wallpaperTop);
     stop(0.55, wallpaperMiddle);
@@ -36,7 +37,8 @@ void HomeScreenPainter::drawWallpaper() {
     cairo_pattern_destroy(gradient);
     // Two soft circles give the picture some structure that a viewer can tell apart.
     for (auto [cx, cy, r, a] : {std::tuple{0.15, 0.72, 0.55, 0.10}, std::tuple{0.95, 0.25, 0.45, 0.08}}) {
-        cairo_arc(cr.get(), layout_.width() * cx, layout_.height() * cy, layout_.width() * r, 0, 2 * std::numbers::pi);
+        cairo_arc(cr.get(), layout_.width() * cx, layout_.height() * cy, layout_.width() * r, 0,
+                  2 * std::numbers::pi);
         cairo_set_source_rgba(cr.get(), 1, 1, 1, a);
         cairo_fill(cr.get());
     }
@@ -80,7 +82,8 @@ void HomeScreenPainter::paint(cairo_t* cr, std::optional<int> pressedApp) const 
     cairo_restore(cr);
     if (pressedApp) {
         if (const auto* slot = layout_.slotForApp(*pressedApp)) {
-            roundedRectangle(cr, slot->icon.x, slot->icon.y, slot->icon.width, slot->icon.height, layout_.cornerRadius());
+            roundedRectangle(cr, slot->icon.x, slot->icon.y, slot->icon.width, slot->icon.height,
+                             layout_.cornerRadius());
             cairo_set_source_rgba(cr, 0, 0, 0, pressedShade);
             cairo_fill(cr);
         }

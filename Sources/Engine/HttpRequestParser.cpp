@@ -141,8 +141,9 @@ HttpRequestParser::Status HttpRequestParser::parseHead(size_t headEnd, size_t te
                     return fail(400, "Malformed request target.");
                 }
             }
-            if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || !std::isdigit(static_cast<unsigned char>(version[5])) ||
-                version[6] != '.' || !std::isdigit(static_cast<unsigned char>(version[7]))) {
+            if (version.size() != 8 || version.substr(0, 5) != "HTTP/" ||
+                !std::isdigit(static_cast<unsigned char>(version[5])) || version[6] != '.' ||
+                !std::isdigit(static_cast<unsigned char>(version[7]))) {
                 return fail(400, "Malformed HTTP version.");
             }
             if (version[5] != '1') {
@@ -186,7 +187,8 @@ HttpRequestParser::Status HttpRequestParser::parseHead(size_t headEnd, size_t te
     size_t length = 0;
     if (hasContentLength) {
         if (contentLength.empty() || contentLength.size() > 12 ||
-            !std::all_of(contentLength.begin(), contentLength.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            !std::all_of(contentLength.begin(), contentLength.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
             return fail(400, "Malformed Content-Length.");
         }
         length = std::stoull(contentLength);

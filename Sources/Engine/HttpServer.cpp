@@ -56,7 +56,11 @@ asio::awaitable<void> HttpServer::acceptLoop() {
             if (ec == asio::error::operation_aborted || stopped_) {
                 co_return;
             }
-            continue; // e.g. too many open files: keep serving the connections we have
+            // Out of descriptors or the like: keep serving the connections we have, and wait a
+            // little rather than spin on the same error.
+            asio::steady_timer pause(io_, std::chrono::milliseconds(50));
+            co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, ec));
+            continue;
         }
         // Nagle plus delayed ACK would add ~40 ms to every small answer (ARCHITECTURE.md traps).
         socket.set_option(asio::ip::tcp::no_delay(true), ec);
@@ -83,7 +87,8 @@ asio::awaitable<void> HttpServer::serve(std::shared_ptr<Connection> connection) 
     std::array<char, 16 * 1024> buffer{};
     try {
         for (;;) {
-            const size_t n = co_await connection->socket.async_read_some(asio::buffer(buffer), asio::use_awaitable);
+            const size_t n =
+                co_await connection->socket.async_read_some(asio::buffer(buffer), asio::use_awaitable);
             connection->idle.expires_after(idleTimeout);
             connection->parser.feed(std::string_view(buffer.data(), n));
             bool keepOpen = true;
@@ -93,7 +98,8 @@ asio::awaitable<void> HttpServer::serve(std::shared_ptr<Connection> connection) 
                 if (status == HttpRequestParser::Status::needMore) {
                     if (connection->parser.takeContinueRequest()) {
                         static const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
-                        co_await asio::async_write(connection->socket, asio::buffer(interim), asio::use_awaitable);
+                        co_await asio::async_write(connection->socket, asio::buffer(interim),
+                                                   asio::use_awaitable);
                     }
                     break;
                 }
@@ -101,11 +107,12 @@ asio::awaitable<void> HttpServer::serve(std::shared_ptr<Connection> connection) 
                 bool keepAlive = false;
                 if (status == HttpRequestParser::Status::error) {
                     const int code = connection->parser.errorStatus();
-                    response = HttpResponse::error(code, code == 413 ? "body_too_large"
-                                                         : code == 431 ? "header_too_large"
-                                                         : code == 501 ? "not_implemented"
-                                                         : code == 505 ? "version_not_supported"
-                                                                       : "bad_request",
+                    response = HttpResponse::error(code,
+                                                   code == 413   ? "body_too_large"
+                                                   : code == 431 ? "header_too_large"
+                                                   : code == 501 ? "not_implemented"
+                                                   : code == 505 ? "version_not_supported"
+                                                                 : "bad_request",
                                                    connection->parser.errorMessage());
                 } else {
                     response = handler_(request);

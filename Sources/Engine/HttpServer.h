@@ -8,7 +8,6 @@
 #include "Engine/HttpRequestParser.h"
 
 #include <asio.hpp>
-
 #include <chrono>
 #include <functional>
 #include <memory>

@@ -8,7 +8,8 @@ namespace {
 
 // Whether dark text reads better than white on this colour.
 bool isLight(uint32_t rgb) {
-    const double luminance = 0.299 * ((rgb >> 16) & 0xff) + 0.587 * ((rgb >> 8) & 0xff) + 0.114 * (rgb & 0xff);
+    const double luminance =
+        0.299 * ((rgb >> 16) & 0xff) + 0.587 * ((rgb >> 8) & 0xff) + 0.114 * (rgb & 0xff);
     return luminance > 180;
 }
 
@@ -29,7 +30,8 @@ IconCache::IconCache(const AppCatalog& catalog, double iconSize, double cornerRa
         cairo_pattern_add_color_stop_rgb(gradient, 0, ((app.colorTop >> 16) & 0xff) / 255.0,
                                          ((app.colorTop >> 8) & 0xff) / 255.0, (app.colorTop & 0xff) / 255.0);
         cairo_pattern_add_color_stop_rgb(gradient, 1, ((app.colorBottom >> 16) & 0xff) / 255.0,
-                                         ((app.colorBottom >> 8) & 0xff) / 255.0, (app.colorBottom & 0xff) / 255.0);
+                                         ((app.colorBottom >> 8) & 0xff) / 255.0,
+                                         (app.colorBottom & 0xff) / 255.0);
         cairo_set_source(c, gradient);
         cairo_fill(c);
         cairo_pattern_destroy(gradient);

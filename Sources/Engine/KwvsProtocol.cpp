@@ -1,5 +1,6 @@
 #include "Engine/KwvsProtocol.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Engine {
@@ -24,8 +25,8 @@ void putU64(std::string& out, uint64_t v) {
 }
 
 uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 uint64_t readU64(const uint8_t* p) {
@@ -38,14 +39,14 @@ std::string encodeKwvsBind(const KwvsBindInfo& info) {
     std::string out;
     out.reserve(1 + Kwvs::bindFixedSize + info.path.size());
     out.push_back(static_cast<char>(Kwvs::bind));
-    out.append(Kwvs::magic, 4);                     // offset 0: magic
-    putU16(out, static_cast<uint16_t>(Kwvs::version)); // offset 4: protocol version (not read by the app)
-    putU16(out, info.slots);                         // offset 6
-    putU32(out, info.bytesPerRow);                   // offset 8
-    putU32(out, info.slotBytes);                     // offset 12
-    putU16(out, info.width);                         // offset 16
-    putU16(out, info.height);                        // offset 18
-    putU32(out, info.headerBytes);                   // offset 20
+    out.append(Kwvs::magic, 4);                           // offset 0: magic
+    putU16(out, static_cast<uint16_t>(Kwvs::version));    // offset 4: protocol version (not read by the app)
+    putU16(out, info.slots);                              // offset 6
+    putU32(out, info.bytesPerRow);                        // offset 8
+    putU32(out, info.slotBytes);                          // offset 12
+    putU16(out, info.width);                              // offset 16
+    putU16(out, info.height);                             // offset 18
+    putU32(out, info.headerBytes);                        // offset 20
     putU16(out, static_cast<uint16_t>(info.path.size())); // offset 24
     out += info.path;
     return out;
@@ -81,7 +82,6 @@ bool KwvsClientParser::fail(std::string why) {
     failed_ = true;
     failure_ = std::move(why);
     buffer_.clear();
-    offset_ = 0;
     return false;
 }
 
@@ -89,10 +89,10 @@ bool KwvsClientParser::feed(std::span<const uint8_t> bytes, std::vector<KwvsClie
     if (failed_) {
         return false;
     }
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    while (offset_ < buffer_.size()) {
-        const uint8_t* p = buffer_.data() + offset_;
-        const size_t available = buffer_.size() - offset_;
+    buffer_.append(bytes);
+    while (!buffer_.empty()) {
+        const uint8_t* p = buffer_.data();
+        const size_t available = buffer_.size();
         if (!sawHello_) {
             if (p[0] != Kwvs::hello) {
                 return fail("expected hello (0x01), got kind " + std::to_string(p[0]));
@@ -111,7 +111,7 @@ bool KwvsClientParser::feed(std::span<const uint8_t> bytes, std::vector<KwvsClie
             }
             sawHello_ = true;
             out.push_back(KwvsHello{});
-            offset_ += Kwvs::helloSize;
+            buffer_.consume(Kwvs::helloSize);
             continue;
         }
         if (p[0] != Kwvs::acknowledge) {
@@ -121,14 +121,7 @@ bool KwvsClientParser::feed(std::span<const uint8_t> bytes, std::vector<KwvsClie
             break;
         }
         out.push_back(KwvsAck{readU32(p + 1), readU64(p + 5)});
-        offset_ += Kwvs::acknowledgeSize;
-    }
-    if (offset_ == buffer_.size()) {
-        buffer_.clear();
-        offset_ = 0;
-    } else if (offset_ > 4096) {
-        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(offset_));
-        offset_ = 0;
+        buffer_.consume(Kwvs::acknowledgeSize);
     }
     return true;
 }

@@ -3,6 +3,8 @@
 // No sockets. Single-threaded; one KwvsClientParser per connection.
 #pragma once
 
+#include "Engine/StreamBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -70,8 +72,7 @@ public:
 private:
     bool fail(std::string why);
 
-    std::vector<uint8_t> buffer_;
-    size_t offset_ = 0;
+    StreamBuffer buffer_;
     bool sawHello_ = false;
     bool failed_ = false;
     std::string failure_;

@@ -10,7 +10,8 @@
 
 namespace Engine {
 
-KwvsSession::KwvsSession(Socket socket, ChannelContext& channel) : socket_(std::move(socket)), channel_(channel) {}
+KwvsSession::KwvsSession(Socket socket, ChannelContext& channel)
+    : socket_(std::move(socket)), channel_(channel) {}
 
 void KwvsSession::start() {
     asio::co_spawn(socket_.get_executor(), readLoop(shared_from_this()), asio::detached);
@@ -32,7 +33,8 @@ asio::awaitable<void> KwvsSession::readLoop([[maybe_unused]] std::shared_ptr<Kwv
     std::vector<KwvsClientMessage> messages;
     while (!closed_) {
         asio::error_code ec;
-        const size_t n = co_await socket_.async_read_some(asio::buffer(buffer), asio::redirect_error(asio::use_awaitable, ec));
+        const size_t n = co_await socket_.async_read_some(asio::buffer(buffer),
+                                                          asio::redirect_error(asio::use_awaitable, ec));
         if (ec) {
             break;
         }
@@ -49,7 +51,8 @@ asio::awaitable<void> KwvsSession::readLoop([[maybe_unused]] std::shared_ptr<Kwv
             }
         }
         if (!ok) {
-            std::fprintf(stderr, "DaridiveVarara: %s client closed: %s\n", channel_.name.c_str(), parser_.failure().c_str());
+            std::fprintf(stderr, "DaridiveVarara: %s client closed: %s\n", channel_.name.c_str(),
+                         parser_.failure().c_str());
             ++channel_.stats.protocolErrors;
             break;
         }
@@ -78,15 +81,28 @@ bool KwvsSession::makeRing() {
     const int width = channel_.producer.width();
     const int height = channel_.producer.height();
     try {
-        const std::string path = channel_.ringMode == RingMode::path ? channel_.nextRingPath() : std::string();
+        const std::string path =
+            channel_.ringMode == RingMode::path ? channel_.nextRingPath() : std::string();
         ring_ = FrameRing::create(width, height, channel_.slots, channel_.ringMode, path);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "DaridiveVarara: %s ring of %dx%d could not be made: %s\n", channel_.name.c_str(), width,
-                     height, error.what());
+        std::fprintf(stderr, "DaridiveVarara: %s ring of %dx%d could not be made: %s\n",
+                     channel_.name.c_str(), width, height, error.what());
         close();
         return false;
     }
     ledger_.emplace(channel_.slots);
+    const uint64_t generation = ++ringGeneration_;
+    if (channel_.warmer != nullptr) {
+        for (int slot = 0; slot < channel_.slots; ++slot) {
+            ledger_->setWarming(slot);
+            channel_.warmer->warm(ring_, slot, [weak = weak_from_this(), generation, slot] {
+                const auto self = weak.lock();
+                if (self && self->ringGeneration_ == generation && self->ledger_) {
+                    self->ledger_->setWarm(slot);
+                }
+            });
+        }
+    }
     bindPending_ = true;
     lastSentVersion_ = 0;
     ticksSinceSend_ = 0;
@@ -155,7 +171,9 @@ void KwvsSession::tick() {
     }
     const auto grant = ledger_->acquire(frame.version);
     if (!grant) {
-        ++channel_.stats.framesSkipped; // every slot waits for an acknowledgement
+        if (ledger_->warmSlots() > 0) {
+            ++channel_.stats.framesSkipped; // every usable slot waits for an acknowledgement
+        }
         return;
     }
     if (grant->needsPixels) {
@@ -183,15 +201,16 @@ void KwvsSession::flush() {
     writeInProgress_ = true;
     writing_.swap(outbox_);
     outbox_.clear();
-    asio::async_write(socket_, asio::buffer(writing_), [self = shared_from_this()](asio::error_code ec, size_t) {
-        self->writeInProgress_ = false;
-        self->writing_.clear();
-        if (ec) {
-            self->close();
-            return;
-        }
-        self->flush();
-    });
+    asio::async_write(socket_, asio::buffer(writing_),
+                      [self = shared_from_this()](asio::error_code ec, size_t) {
+                          self->writeInProgress_ = false;
+                          self->writing_.clear();
+                          if (ec) {
+                              self->close();
+                              return;
+                          }
+                          self->flush();
+                      });
 }
 
 } // namespace Engine

@@ -8,10 +8,10 @@
 #include "Engine/FrameProducer.h"
 #include "Engine/FrameRing.h"
 #include "Engine/KwvsProtocol.h"
+#include "Engine/RingWarmer.h"
 #include "Engine/SlotLedger.h"
 
 #include <asio.hpp>
-
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,7 +27,8 @@ struct ChannelContext {
     int slots = 4;
     RingMode ringMode = RingMode::descriptor;
     std::function<std::string()> nextRingPath; // path mode: a fresh file path per ring
-    int ticksPerKeepAlive = 1; // an unchanged picture is announced again every this many ticks
+    int ticksPerKeepAlive = 1;    // an unchanged picture is announced again every this many ticks
+    RingWarmer* warmer = nullptr; // touches new slots off the io thread; none: slots are used at once
 };
 
 class KwvsSession : public std::enable_shared_from_this<KwvsSession> {
@@ -56,7 +57,8 @@ private:
     Socket socket_;
     ChannelContext& channel_;
     KwvsClientParser parser_;
-    std::unique_ptr<FrameRing> ring_;
+    std::shared_ptr<FrameRing> ring_; // shared with the RingWarmer while it touches the slots
+    uint64_t ringGeneration_ = 0;     // which ring a warmer's completion belongs to
     std::optional<SlotLedger> ledger_;
     bool helloReceived_ = false;
     bool bindPending_ = false;

@@ -32,7 +32,8 @@ public:
         std::vector<double> sorted(samples_.begin(), samples_.end());
         std::sort(sorted.begin(), sorted.end());
         const size_t n = sorted.size();
-        return {sorted[n / 2], sorted[std::min(n - 1, static_cast<size_t>(static_cast<double>(n - 1) * 0.95))], n};
+        return {sorted[n / 2],
+                sorted[std::min(n - 1, static_cast<size_t>(static_cast<double>(n - 1) * 0.95))], n};
     }
 
 private:

@@ -35,10 +35,11 @@ PhoneLayout::PhoneLayout(int width, int height, const AppCatalog& catalog)
         const int row = static_cast<int>(i / gridColumns);
         IconSlot slot;
         slot.appIndex = grid[i];
-        slot.icon = {points(24) + column * columnPitch, points(gridTopPt) + row * points(rowPitchPt), iconSize_, iconSize_};
+        slot.icon = {points(24) + column * columnPitch, points(gridTopPt) + row * points(rowPitchPt),
+                     iconSize_, iconSize_};
         const double labelWidth = columnPitch;
-        slot.label = {slot.icon.centerX() - labelWidth / 2, slot.icon.y + iconSize_ + points(labelGapPt), labelWidth,
-                      points(labelHeightPt)};
+        slot.label = {slot.icon.centerX() - labelWidth / 2, slot.icon.y + iconSize_ + points(labelGapPt),
+                      labelWidth, points(labelHeightPt)};
         slots_.push_back(slot);
     }
 
@@ -50,8 +51,8 @@ PhoneLayout::PhoneLayout(int width, int height, const AppCatalog& catalog)
         IconSlot slot;
         slot.appIndex = dockApps[i];
         slot.inDock = true;
-        slot.icon = {dock_.x + dockPitch * (static_cast<double>(i) + 0.5) - iconSize_ / 2, dock_.centerY() - iconSize_ / 2,
-                     iconSize_, iconSize_};
+        slot.icon = {dock_.x + dockPitch * (static_cast<double>(i) + 0.5) - iconSize_ / 2,
+                     dock_.centerY() - iconSize_ / 2, iconSize_, iconSize_};
         slots_.push_back(slot);
     }
 }

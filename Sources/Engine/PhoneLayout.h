@@ -16,7 +16,9 @@ struct Rect {
     double width = 0;
     double height = 0;
 
-    bool contains(double px, double py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+    bool contains(double px, double py) const {
+        return px >= x && px < x + width && py >= y && py < y + height;
+    }
     double centerX() const { return x + width / 2; }
     double centerY() const { return y + height / 2; }
 };
@@ -45,7 +47,7 @@ public:
 
     Rect statusBar() const { return statusBar_; }
     Rect dock() const { return dock_; }
-    Rect titleBar() const { return titleBar_; }     // app screens
+    Rect titleBar() const { return titleBar_; } // app screens
     Rect homeIndicator() const { return homeIndicator_; }
     double iconSize() const { return iconSize_; }
     double cornerRadius() const { return iconSize_ * 0.225; }

@@ -15,9 +15,12 @@ constexpr double homeTravel = 0.15;
 
 const char* gestureKindName(Gesture::Kind kind) {
     switch (kind) {
-    case Gesture::Kind::tap: return "tap";
-    case Gesture::Kind::longPress: return "longPress";
-    default: return "swipe";
+    case Gesture::Kind::tap:
+        return "tap";
+    case Gesture::Kind::longPress:
+        return "longPress";
+    default:
+        return "swipe";
     }
 }
 
@@ -42,7 +45,8 @@ void PhoneModel::touch(bool contact, uint16_t x, uint16_t y, uint64_t nowNs) {
         // Pressed-icon feedback: the icon under a finger that has not moved is darkened.
         std::optional<int> pressed;
         if (tracker_.isDown() && !tracker_.hasMoved()) {
-            pressed = layout_.appAt(tracker_.startX() * layout_.width(), tracker_.startY() * layout_.height());
+            pressed =
+                layout_.appAt(tracker_.startX() * layout_.width(), tracker_.startY() * layout_.height());
         }
         setPressed(pressed);
     }
@@ -53,7 +57,8 @@ void PhoneModel::touch(bool contact, uint16_t x, uint16_t y, uint64_t nowNs) {
 }
 
 void PhoneModel::handleGesture(const Gesture& gesture) {
-    if (gesture.kind == Gesture::Kind::swipe && gesture.startY >= homeEdge && gesture.startY - gesture.endY >= homeTravel) {
+    if (gesture.kind == Gesture::Kind::swipe && gesture.startY >= homeEdge &&
+        gesture.startY - gesture.endY >= homeTravel) {
         goHome();
         return;
     }
@@ -146,7 +151,8 @@ nlohmann::json PhoneModel::screenJson() const {
     const AppInfo* app = currentApp();
     nlohmann::json json = {
         {"screen", screenKindName(screen_)},
-        {"app", app ? nlohmann::json{{"name", app->name}, {"bundleId", app->bundleId}} : nlohmann::json(nullptr)},
+        {"app",
+         app ? nlohmann::json{{"name", app->name}, {"bundleId", app->bundleId}} : nlohmann::json(nullptr)},
         {"pressedIcon", pressedApp_ ? nlohmann::json(catalog_.apps()[static_cast<size_t>(*pressedApp_)].name)
                                     : nlohmann::json(nullptr)},
         {"orientation", orientation()},

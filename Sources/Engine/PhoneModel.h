@@ -11,10 +11,9 @@
 #include "Engine/PhoneLayout.h"
 #include "Engine/TouchTracker.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 

@@ -9,8 +9,8 @@ constexpr uint32_t lightInk = 0xFFFFFF;
 } // namespace
 
 PhoneRenderer::PhoneRenderer(const PhoneLayout& layout, const AppCatalog& catalog)
-    : layout_(layout), icons_(catalog, layout.iconSize(), layout.cornerRadius()), home_(layout, catalog, icons_),
-      app_(layout, catalog, icons_) {}
+    : layout_(layout), icons_(catalog, layout.iconSize(), layout.cornerRadius()),
+      home_(layout, catalog, icons_), app_(layout, catalog, icons_) {}
 
 void PhoneRenderer::render(const PhoneModel& model, cairo_surface_t* target) const {
     CairoContext context(cairo_create(target));
@@ -61,10 +61,11 @@ void PhoneRenderer::drawStatusBar(cairo_t* cr, bool darkContent) const {
     setColor(cr, ink, 0.45);
     cairo_stroke(cr);
     setColor(cr, ink);
-    roundedRectangle(cr, bx + layout_.points(2), by + layout_.points(2), layout_.points(17), layout_.points(8),
-                     layout_.points(2));
+    roundedRectangle(cr, bx + layout_.points(2), by + layout_.points(2), layout_.points(17),
+                     layout_.points(8), layout_.points(2));
     cairo_fill(cr);
-    cairo_rectangle(cr, bx + layout_.points(26), by + layout_.points(4), layout_.points(1.5), layout_.points(4));
+    cairo_rectangle(cr, bx + layout_.points(26), by + layout_.points(4), layout_.points(1.5),
+                    layout_.points(4));
     cairo_fill(cr);
 }
 

@@ -50,15 +50,16 @@ int64_t requireInteger(const nlohmann::json& object, const char* key, int64_t mi
             wrongType(key, "an integer in range");
         }
         result = value.get<int64_t>();
-    } else if (value.is_number_float() && std::isfinite(value.get<double>()) && std::floor(value.get<double>()) == value.get<double>() &&
+    } else if (value.is_number_float() && std::isfinite(value.get<double>()) &&
+               std::floor(value.get<double>()) == value.get<double>() &&
                std::fabs(value.get<double>()) < 9e15) {
         result = static_cast<int64_t>(value.get<double>()); // 12.0 is an integer written as a real
     } else {
         wrongType(key, "an integer");
     }
     if (result < min || result > max) {
-        throw BadRequest("invalid_field", std::string("\"") + key + "\" must be from " + std::to_string(min) + " to " +
-                                              std::to_string(max) + ".");
+        throw BadRequest("invalid_field", std::string("\"") + key + "\" must be from " + std::to_string(min) +
+                                              " to " + std::to_string(max) + ".");
     }
     return result;
 }

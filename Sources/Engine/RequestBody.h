@@ -2,9 +2,8 @@
 // BadRequest, which the Router answers with 400 and {"ok": false, "error": {"code", "message"}}.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
@@ -12,7 +11,8 @@ namespace Engine {
 
 class BadRequest : public std::runtime_error {
 public:
-    BadRequest(std::string code, const std::string& message) : std::runtime_error(message), code_(std::move(code)) {}
+    BadRequest(std::string code, const std::string& message)
+        : std::runtime_error(message), code_(std::move(code)) {}
     const std::string& code() const { return code_; }
 
 private:

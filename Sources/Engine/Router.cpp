@@ -25,13 +25,14 @@ HttpResponse Router::handle(const HttpRequest& request) const {
         } catch (const BadRequest& error) {
             return HttpResponse::error(400, error.code(), error.what());
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "DaridiveVarara: %s %s failed: %s\n", request.method.c_str(), request.path.c_str(),
-                         error.what());
+            std::fprintf(stderr, "DaridiveVarara: %s %s failed: %s\n", request.method.c_str(),
+                         request.path.c_str(), error.what());
             return HttpResponse::error(500, "internal_error", error.what());
         }
     }
     if (pathKnown) {
-        return HttpResponse::error(405, "method_not_allowed", "Method " + request.method + " is not allowed on " + request.path + ".");
+        return HttpResponse::error(405, "method_not_allowed",
+                                   "Method " + request.method + " is not allowed on " + request.path + ".");
     }
     return HttpResponse::json(404, {{"ok", false}, {"error", "Not Found"}});
 }

@@ -10,7 +10,7 @@ std::optional<SlotLedger::Grant> SlotLedger::acquire(uint64_t version) const {
     std::optional<int> oldest;
     for (int i = 0; i < slots(); ++i) {
         const Slot& s = slots_[static_cast<size_t>(i)];
-        if (s.inFlight) {
+        if (s.inFlight || !s.isWarm) {
             continue;
         }
         if (version != 0 && s.version == version) {
@@ -46,8 +46,14 @@ std::optional<SlotLedger::Released> SlotLedger::acknowledge(uint32_t seq) {
     return std::nullopt;
 }
 
+int SlotLedger::warmSlots() const {
+    return static_cast<int>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.isWarm; }));
+}
+
 int SlotLedger::inFlight() const {
-    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.inFlight; }));
+    return static_cast<int>(
+        std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.inFlight; }));
 }
 
 } // namespace Engine

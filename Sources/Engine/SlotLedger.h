@@ -37,13 +37,19 @@ public:
     // Frees the slot whose in-flight notice carries `seq`; absent for an unknown or repeated seq.
     std::optional<Released> acknowledge(uint32_t seq);
 
+    // A warming slot is out of circulation until setWarm (RingWarmer is touching its pages).
+    void setWarming(int slot) { slots_.at(static_cast<size_t>(slot)).isWarm = false; }
+    void setWarm(int slot) { slots_.at(static_cast<size_t>(slot)).isWarm = true; }
+
     int slots() const { return static_cast<int>(slots_.size()); }
     int inFlight() const;
+    int warmSlots() const;
 
 private:
     struct Slot {
         uint64_t version = 0; // 0: never written
         bool inFlight = false;
+        bool isWarm = true;
         uint32_t seq = 0;
         uint64_t producedNs = 0;
         uint64_t releasedOrder = 0; // when the slot last became free, for least-recently-used reuse

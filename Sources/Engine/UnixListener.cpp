@@ -26,6 +26,27 @@ UnixListener::~UnixListener() {
     close();
 }
 
+void UnixListener::startAccepting(std::function<void(Socket)> onClient) {
+    asio::co_spawn(acceptor_.get_executor(), acceptLoop(std::move(onClient)), asio::detached);
+}
+
+asio::awaitable<void> UnixListener::acceptLoop(std::function<void(Socket)> onClient) {
+    while (open_) {
+        asio::error_code ec;
+        Socket socket = co_await acceptor_.async_accept(asio::redirect_error(asio::use_awaitable, ec));
+        if (ec == asio::error::operation_aborted || !open_) {
+            co_return;
+        }
+        if (!ec) {
+            onClient(std::move(socket));
+            continue;
+        }
+        // Out of descriptors or the like: wait a little rather than spin on the same error.
+        asio::steady_timer pause(acceptor_.get_executor(), std::chrono::milliseconds(50));
+        co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, ec));
+    }
+}
+
 void UnixListener::close() {
     if (!open_) {
         return;

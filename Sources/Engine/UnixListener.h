@@ -3,13 +3,14 @@
 #pragma once
 
 #include <asio.hpp>
-
 #include <string>
 
 namespace Engine {
 
 class UnixListener {
 public:
+    using Socket = asio::local::stream_protocol::socket;
+
     // The application refuses paths of 104 bytes or more (spec Part 4.1); so does the engine.
     static constexpr size_t maxPathBytes = 103;
 
@@ -19,12 +20,16 @@ public:
     UnixListener(const UnixListener&) = delete;
     UnixListener& operator=(const UnixListener&) = delete;
 
-    asio::local::stream_protocol::acceptor& acceptor() { return acceptor_; }
+    // Accepts clients until close(), handing each connected socket to `onClient`. A failed accept
+    // (say, out of descriptors) is skipped; the listener keeps serving.
+    void startAccepting(std::function<void(Socket)> onClient);
     const std::string& path() const { return path_; }
     // Stops accepting and removes the socket file. Safe to call repeatedly.
     void close();
 
 private:
+    asio::awaitable<void> acceptLoop(std::function<void(Socket)> onClient);
+
     std::string path_;
     asio::local::stream_protocol::acceptor acceptor_;
     bool open_ = false;

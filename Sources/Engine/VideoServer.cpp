@@ -4,41 +4,38 @@
 
 namespace Engine {
 
-VideoServer::VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer, ChannelStats& stats)
-    : io_(io), config_(std::move(config)), listener_(io, config_.socketPath),
-      context_{config_.name, stats, producer, config_.slots, config_.ringMode, {}, config_.ticksPerKeepAlive} {
-    context_.nextRingPath = [this] { return config_.ringPath ? config_.ringPath(++clientCounter_) : std::string(); };
+VideoServer::VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer,
+                         ChannelStats& stats)
+    : io_(io), config_(std::move(config)),
+      listener_(io, config_.socketPath), context_{.name = config_.name,
+                                                  .stats = stats,
+                                                  .producer = producer,
+                                                  .slots = config_.slots,
+                                                  .ringMode = config_.ringMode,
+                                                  .nextRingPath = {},
+                                                  .ticksPerKeepAlive = config_.ticksPerKeepAlive,
+                                                  .warmer = config_.warmer} {
+    context_.nextRingPath = [this] {
+        return config_.ringPath ? config_.ringPath(++clientCounter_) : std::string();
+    };
 }
 
 void VideoServer::start() {
-    asio::co_spawn(io_, acceptLoop(), asio::detached);
+    listener_.startAccepting([this](UnixListener::Socket socket) {
+        auto session = std::make_shared<KwvsSession>(std::move(socket), context_);
+        sessions_.push_back(session);
+        ++context_.stats.clientsTotal;
+        session->start();
+    });
 }
 
 void VideoServer::stop() {
-    stopped_ = true;
     listener_.close();
     for (const auto& session : sessions_) {
         session->close();
     }
     sessions_.clear();
     context_.stats.clientsConnected = 0;
-}
-
-asio::awaitable<void> VideoServer::acceptLoop() {
-    while (!stopped_) {
-        asio::error_code ec;
-        auto socket = co_await listener_.acceptor().async_accept(asio::redirect_error(asio::use_awaitable, ec));
-        if (ec) {
-            if (ec == asio::error::operation_aborted || stopped_) {
-                co_return;
-            }
-            continue;
-        }
-        auto session = std::make_shared<KwvsSession>(std::move(socket), context_);
-        sessions_.push_back(session);
-        ++context_.stats.clientsTotal;
-        session->start();
-    }
 }
 
 void VideoServer::tick() {

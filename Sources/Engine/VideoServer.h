@@ -7,7 +7,6 @@
 #include "Engine/UnixListener.h"
 
 #include <asio.hpp>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,18 +15,20 @@
 namespace Engine {
 
 struct VideoChannelConfig {
-    std::string name;        // "video" or "capture"
+    std::string name; // "video" or "capture"
     std::string socketPath;
     int slots = 4;
     RingMode ringMode = RingMode::descriptor;
     std::function<std::string(int client)> ringPath; // path mode
     int ticksPerKeepAlive = 1;
+    RingWarmer* warmer = nullptr;
 };
 
 class VideoServer {
 public:
     // Binds the socket; throws like UnixListener.
-    VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer, ChannelStats& stats);
+    VideoServer(asio::io_context& io, VideoChannelConfig config, FrameProducer& producer,
+                ChannelStats& stats);
 
     void start();
     void stop();
@@ -38,8 +39,6 @@ public:
     const std::string& socketPath() const { return listener_.path(); }
 
 private:
-    asio::awaitable<void> acceptLoop();
-
     asio::io_context& io_;
     VideoChannelConfig config_;
     UnixListener listener_;
@@ -47,7 +46,6 @@ private:
     std::vector<std::shared_ptr<KwvsSession>> sessions_;
     std::function<bool()> isStalled_;
     int clientCounter_ = 0;
-    bool stopped_ = false;
 };
 
 } // namespace Engine

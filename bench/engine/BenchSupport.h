@@ -42,7 +42,8 @@ inline double percentile(std::vector<double> values, double p) {
         return 0;
     }
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<size_t>(static_cast<double>(values.size() - 1) * p))];
+    return values[std::min(values.size() - 1,
+                           static_cast<size_t>(static_cast<double>(values.size() - 1) * p))];
 }
 
 } // namespace EngineBench

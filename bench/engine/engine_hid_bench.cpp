@@ -23,8 +23,12 @@ int main() {
         const bool contact = i % 100 != 99;
         const uint16_t x = static_cast<uint16_t>(i);
         const uint16_t y = static_cast<uint16_t>(40000 + i % 1000);
-        stream += {'\x01', static_cast<char>(contact ? 1 : 0), static_cast<char>(x & 0xff), static_cast<char>(x >> 8),
-                   static_cast<char>(y & 0xff), static_cast<char>(y >> 8)};
+        stream += {'\x01',
+                   static_cast<char>(contact ? 1 : 0),
+                   static_cast<char>(x & 0xff),
+                   static_cast<char>(x >> 8),
+                   static_cast<char>(y & 0xff),
+                   static_cast<char>(y >> 8)};
     }
     const auto start = std::chrono::steady_clock::now();
     // One message per write, as the application's client does.
@@ -56,7 +60,8 @@ int main() {
     }
     const double writeSeconds = std::chrono::duration<double>(written - start).count();
     const double totalSeconds = std::chrono::duration<double>(applied - start).count();
-    std::printf("engine_hid_bench: %d touch messages, written in %.1f ms, all applied after %.1f ms: %.0f messages/s; "
+    std::printf("engine_hid_bench: %d touch messages, written in %.1f ms, all applied after %.1f ms: %.0f "
+                "messages/s; "
                 "in order with their coordinates: %s\n",
                 count, writeSeconds * 1e3, totalSeconds * 1e3, count / totalSeconds, inOrder ? "yes" : "NO");
     return inOrder ? 0 : 1;

@@ -29,7 +29,8 @@ double msPerRedraw(int iterations, Toggle toggle) {
         toggle(model, i);
         producer.current();
     }
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / iterations;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
+           iterations;
 }
 
 void pressToggle(PhoneModel& model, int i) {

@@ -12,6 +12,7 @@ namespace {
 
 struct Phase {
     int frames = 0;
+    int engineSent = 0; // the engine's own count over the phase
     double seconds = 0;
     double cpu = 0;
     std::vector<double> latencyMs;
@@ -19,6 +20,10 @@ struct Phase {
 
 Phase run(EngineProcess& engine, KwvsClient& client, double seconds, bool changeScreen) {
     Phase phase;
+    const auto sentSoFar = [&engine] {
+        return engine.debugState("touches=0&keys=0&buttons=0")["channels"]["video"]["framesSent"].get<int>();
+    };
+    const int sentStart = sentSoFar();
     const double cpuStart = EngineBench::cpuSeconds(engine.pid());
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::duration<double>(seconds);
@@ -53,16 +58,20 @@ Phase run(EngineProcess& engine, KwvsClient& client, double seconds, bool change
     }
     phase.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     phase.cpu = EngineBench::cpuSeconds(engine.pid()) - cpuStart;
+    phase.engineSent = sentSoFar() - sentStart;
     return phase;
 }
 
 void report(const char* name, const Phase& phase, const nlohmann::json& channel) {
-    std::printf("%-8s frames=%d in %.2f s: %.2f fps; client produced->ack p50 %.3f ms p95 %.3f ms; "
-                "engine ack latency p50 %.3f ms p95 %.3f ms; engine CPU %.1f%% of one core; skipped=%d slotWrites=%d\n",
-                name, phase.frames, phase.seconds, phase.frames / phase.seconds, EngineBench::percentile(phase.latencyMs, 0.5),
-                EngineBench::percentile(phase.latencyMs, 0.95), channel["ackLatency"]["p50Ms"].get<double>(),
-                channel["ackLatency"]["p95Ms"].get<double>(), 100.0 * phase.cpu / phase.seconds,
-                channel["framesSkipped"].get<int>(), channel["slotWrites"].get<int>());
+    std::printf(
+        "%-8s frames=%d (engine sent %d) in %.2f s: %.2f fps; client produced->ack p50 %.3f ms p95 %.3f ms; "
+        "engine ack latency p50 %.3f ms p95 %.3f ms; engine CPU %.1f%% of one core; skipped=%d "
+        "slotWrites=%d\n",
+        name, phase.frames, phase.engineSent, phase.seconds, phase.frames / phase.seconds,
+        EngineBench::percentile(phase.latencyMs, 0.5), EngineBench::percentile(phase.latencyMs, 0.95),
+        channel["ackLatency"]["p50Ms"].get<double>(), channel["ackLatency"]["p95Ms"].get<double>(),
+        100.0 * phase.cpu / phase.seconds, channel["framesSkipped"].get<int>(),
+        channel["slotWrites"].get<int>());
 }
 
 } // namespace
@@ -86,13 +95,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no bind\n");
         return 1;
     }
-    std::printf("engine_video_bench: %ux%u, %u slots, 60 fps requested, %.0f s per phase\n", bind.width, bind.height,
-                bind.slots, seconds);
+    std::printf("engine_video_bench: %ux%u, %u slots, 60 fps requested, %.0f s per phase\n", bind.width,
+                bind.height, bind.slots, seconds);
     run(engine, client, 1.0, false); // warm-up: first render, first slot writes
     const Phase still = run(engine, client, seconds, false);
     report("static", still, engine.debugState()["channels"]["video"]);
     const Phase changing = run(engine, client, seconds / 2, true);
     report("changing", changing, engine.debugState()["channels"]["video"]);
-    std::printf("renders: %s\n", engine.debugState()["frames"].dump().c_str());
+    const auto state = engine.debugState("touches=0&keys=0&buttons=0");
+    std::printf("renders: %s\nclock: %s\n", state["frames"].dump().c_str(), state["clock"].dump().c_str());
     return 0;
 }

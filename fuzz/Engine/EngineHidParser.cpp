@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t cut = size == 0 ? 0 : data[0] % (size + 1);
     Engine::HidParser parser;
     std::vector<Engine::HidMessage> messages;
-    const bool ok = parser.feed(std::span(data, cut), messages) && parser.feed(std::span(data + cut, size - cut), messages);
+    const bool ok = parser.feed(std::span(data, cut), messages) &&
+                    parser.feed(std::span(data + cut, size - cut), messages);
     std::string reencoded;
     for (const auto& message : messages) {
         reencoded += Engine::encodeHidMessage(message);

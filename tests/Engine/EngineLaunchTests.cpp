@@ -2,10 +2,9 @@
 // clean termination, and the errors for bad arguments and a taken port.
 #include "EngineTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 using namespace EngineTest;
 namespace fs = std::filesystem;
@@ -98,4 +97,23 @@ TEST(EngineLaunch, StaleSocketFilesFromACrashedEngineAreReplaced) {
     EXPECT_EQ(restarted.get("/status").status, 200) << restarted.log();
     UnixClient hid(probe.hidSocketPath());
     EXPECT_TRUE(hid.isConnected());
+}
+
+TEST(EngineLaunch, ReportsTheSettingsItWasLaunchedWith) {
+    EngineLaunch launch;
+    launch.environment = {{"VEDEVAVE_KB_PHONE", "fr"},
+                          {"VEDEVAVE_LANDSCAPE", "left"},
+                          {"VEDEVAVE_NATIVE", "1"},
+                          {"VEDEVAVE_VIDEO_TRANSPORT", "unix"},
+                          {"VEDEVAVE_PUSH", "rgba"}};
+    EngineProcess engine(launch);
+    const auto state = engine.debugState();
+    EXPECT_EQ(state["config"]["keyboardPhone"], "fr");
+    EXPECT_EQ(state["config"]["landscape"], "left");
+    EXPECT_EQ(state["config"]["native"], "1");
+    EXPECT_EQ(state["config"]["push"], "rgba");
+    EXPECT_EQ(state["orientation"], "portrait");
+    EXPECT_EQ(state["focusedText"], "");
+    EXPECT_EQ(state["size"]["width"], 390);
+    EXPECT_EQ(state["paths"]["hidSocket"], engine.hidSocketPath());
 }

@@ -2,7 +2,6 @@
 #include "Engine/EngineOptions.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 
 using namespace Engine;
@@ -47,11 +46,13 @@ TEST(EngineOptions, RejectsBadArguments) {
     EXPECT_NE(parse({"--udid", "A", "--http-port", "0"}).error.find("--http-port"), std::string::npos);
     EXPECT_NE(parse({"--udid", "A", "--http-port", "65536"}).error.find("--http-port"), std::string::npos);
     EXPECT_NE(parse({"--udid", "A", "--http-port", "80x"}).error.find("--http-port"), std::string::npos);
-    EXPECT_NE(parse({"--udid", "A", "--transport", "bt", "--http-port", "9"}).error.find("--transport"), std::string::npos);
+    EXPECT_NE(parse({"--udid", "A", "--transport", "bt", "--http-port", "9"}).error.find("--transport"),
+              std::string::npos);
     EXPECT_NE(parse({"--http-port", "9"}).error.find("--udid"), std::string::npos);
     EXPECT_NE(parse({"--udid", "A"}).error.find("--http-port"), std::string::npos);
     EXPECT_NE(parse({"--udid"}).error.find("needs a value"), std::string::npos);
-    EXPECT_NE(parse({"--udid", "A", "--http-port", "9", "--verbose"}).error.find("unknown"), std::string::npos);
+    EXPECT_NE(parse({"--udid", "A", "--http-port", "9", "--verbose"}).error.find("unknown"),
+              std::string::npos);
     EXPECT_TRUE(parse({"--help"}).wantsHelp);
 }
 
@@ -67,14 +68,17 @@ TEST(EngineOptions, FrameRateFromTheEnvironmentIsCappedAt120) {
 TEST(EngineOptions, KeepAliveRateIsAtLeastFiveAndAtMostTheFrameRate) {
     EXPECT_EQ(parse(good).options->captureKeepAliveFps, 10);
     EXPECT_EQ(parse(good, {{"VEDEVAVE_SIM_KEEPALIVE_FPS", "1"}}).options->captureKeepAliveFps, 5);
-    EXPECT_EQ(parse(good, {{"VEDEVAVE_CAPTURE_FPS", "8"}, {"VEDEVAVE_SIM_KEEPALIVE_FPS", "30"}}).options->captureKeepAliveFps, 8);
+    EXPECT_EQ(parse(good, {{"VEDEVAVE_CAPTURE_FPS", "8"}, {"VEDEVAVE_SIM_KEEPALIVE_FPS", "30"}})
+                  .options->captureKeepAliveFps,
+              8);
 }
 
 TEST(EngineOptions, PathsFromTheEnvironment) {
     const auto r = parse(good, {{"VEDEVAVE_RSD_PATH", "/x/rsd.json"}, {"XDG_RUNTIME_DIR", "/run/user/7"}});
     EXPECT_EQ(r.options->rsdPath, "/x/rsd.json");
     EXPECT_EQ(r.options->captureDir, "/run/user/7/vedevave-capture");
-    const auto explicitDir = parse(good, {{"VEDEVAVE_CAPTURE_DIR", "/c"}, {"XDG_RUNTIME_DIR", "/run/user/7"}});
+    const auto explicitDir =
+        parse(good, {{"VEDEVAVE_CAPTURE_DIR", "/c"}, {"XDG_RUNTIME_DIR", "/run/user/7"}});
     EXPECT_EQ(explicitDir.options->captureDir, "/c");
 }
 
@@ -104,7 +108,8 @@ TEST(EngineOptions, SizeRingAndFaultSwitches) {
 }
 
 TEST(EngineOptions, KeepsTheApplicationsExportedSettings) {
-    const auto r = parse(good, {{"VEDEVAVE_KB_PHONE", "fr"}, {"VEDEVAVE_LANDSCAPE", "left"}, {"VEDEVAVE_PUSH", "bgra"}});
+    const auto r =
+        parse(good, {{"VEDEVAVE_KB_PHONE", "fr"}, {"VEDEVAVE_LANDSCAPE", "left"}, {"VEDEVAVE_PUSH", "bgra"}});
     EXPECT_EQ(r.options->keyboardPhone, "fr");
     EXPECT_EQ(r.options->landscape, "left");
     EXPECT_EQ(r.options->push, "bgra");

@@ -2,9 +2,8 @@
 // missing or late metadata file, and /open-app failing with 404 "not found" or 503.
 #include "EngineTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 using namespace EngineTest;
 namespace fs = std::filesystem;

@@ -25,10 +25,10 @@ const std::vector<uint8_t> touchBytes = {
 };
 
 const std::vector<uint8_t> buttonBytes = {
-    0x02,                   // type: button
-    0x04,                   // name length 4
-    'h', 'o', 'm', 'e',     // name
-    0x01,                   // pressed
+    0x02,                // type: button
+    0x04,                // name length 4
+    'h',  'o', 'm', 'e', // name
+    0x01,                // pressed
 };
 
 const std::vector<uint8_t> keyBytes = {
@@ -53,10 +53,10 @@ TEST(HidParser, DecodesEveryType) {
     std::vector<uint8_t> stream;
     stream.insert(stream.end(), touchBytes.begin(), touchBytes.end());
     stream.insert(stream.end(), buttonBytes.begin(), buttonBytes.end());
-    stream.insert(stream.end(), {0x03, 0x01});       // instant, hard = 1
-    stream.insert(stream.end(), {0x04, 0x00});       // music safe, on = 0
+    stream.insert(stream.end(), {0x03, 0x01}); // instant, hard = 1
+    stream.insert(stream.end(), {0x04, 0x00}); // music safe, on = 0
     stream.insert(stream.end(), keyBytes.begin(), keyBytes.end());
-    stream.insert(stream.end(), {0x06});             // keyboard reset
+    stream.insert(stream.end(), {0x06});                               // keyboard reset
     stream.insert(stream.end(), {0x01, 0x00, 0x00, 0x80, 0x00, 0x80}); // release at 32768, 32768
 
     HidParser parser;
@@ -94,8 +94,10 @@ TEST(HidParser, SplitAtEveryPositionOfAPairOfMessages) {
     stream.insert(stream.end(), buttonBytes.begin(), buttonBytes.end());
     for (size_t cut = 0; cut <= stream.size(); ++cut) {
         HidParser parser;
-        auto first = decode(parser, std::vector<uint8_t>(stream.begin(), stream.begin() + static_cast<long>(cut)));
-        const auto second = decode(parser, std::vector<uint8_t>(stream.begin() + static_cast<long>(cut), stream.end()));
+        auto first =
+            decode(parser, std::vector<uint8_t>(stream.begin(), stream.begin() + static_cast<long>(cut)));
+        const auto second =
+            decode(parser, std::vector<uint8_t>(stream.begin() + static_cast<long>(cut), stream.end()));
         first.insert(first.end(), second.begin(), second.end());
         ASSERT_EQ(first.size(), 2u) << "cut at " << cut;
         EXPECT_EQ(std::get<HidKey>(first[0]), (HidKey{true, 4, 1, "A"}));
@@ -111,7 +113,8 @@ TEST(HidParser, ButtonPressedByteOtherThanOneStillCountsAsPressed) {
 }
 
 TEST(HidParser, LongestNameAndCharacterAre255Bytes) {
-    std::vector<uint8_t> stream = {0x05, 0x00, 0x2c, 0x00, 0x00, 0xff}; // key up, usage 0x2c, no mods, 255 bytes
+    std::vector<uint8_t> stream = {0x05, 0x00, 0x2c,
+                                   0x00, 0x00, 0xff}; // key up, usage 0x2c, no mods, 255 bytes
     stream.insert(stream.end(), 255, 'x');
     stream.insert(stream.end(), {0x02, 0x00, 0x01}); // button with an empty name, pressed
     HidParser parser;
@@ -157,7 +160,8 @@ TEST(HidParser, EncodeMatchesTheApplicationsBytes) {
 TEST(HidParser, TenThousandTouchesInOneFeed) {
     std::string stream;
     for (int i = 0; i < 10000; ++i) {
-        stream += encodeHidMessage(HidTouch{i % 2 == 0, static_cast<uint16_t>(i), static_cast<uint16_t>(65535 - i)});
+        stream += encodeHidMessage(
+            HidTouch{i % 2 == 0, static_cast<uint16_t>(i), static_cast<uint16_t>(65535 - i)});
     }
     HidParser parser;
     std::vector<HidMessage> out;

@@ -3,7 +3,6 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 using namespace EngineTest;
@@ -12,17 +11,19 @@ namespace {
 
 std::string touchBytes(bool contact, uint16_t x, uint16_t y) {
     return {
-        '\x01',                                  // type: touch
-        static_cast<char>(contact ? 1 : 0),      // contact
-        static_cast<char>(x & 0xff), static_cast<char>(x >> 8), // x, little-endian
-        static_cast<char>(y & 0xff), static_cast<char>(y >> 8), // y, little-endian
+        '\x01',                             // type: touch
+        static_cast<char>(contact ? 1 : 0), // contact
+        static_cast<char>(x & 0xff),
+        static_cast<char>(x >> 8), // x, little-endian
+        static_cast<char>(y & 0xff),
+        static_cast<char>(y >> 8), // y, little-endian
     };
 }
 
 std::string buttonBytes(const std::string& name, bool pressed) {
     std::string out = {'\x02', static_cast<char>(name.size())}; // type: button; name length
-    out += name;                                               // name
-    out.push_back(pressed ? 1 : 0);                            // pressed
+    out += name;                                                // name
+    out.push_back(pressed ? 1 : 0);                             // pressed
     return out;
 }
 
@@ -43,16 +44,19 @@ TEST(HidSocket, AppliesEveryMessageTypeInOrder) {
     ASSERT_TRUE(hid.isConnected());
     std::string stream = touchBytes(true, 4464, 65535);
     stream += buttonBytes("volume-down", true);
-    stream += {'\x03', '\x01'};                        // instant, hard = 1
-    stream += {'\x04', '\x01'};                        // music safe, on = 1
-    stream += {'\x05', '\x01', '\x2c', '\x00', '\x02', '\x01', ' '}; // key down, usage 0x2c, control, 1 byte " "
-    stream += {'\x06'};                                // keyboard reset
+    stream += {'\x03', '\x01'}; // instant, hard = 1
+    stream += {'\x04', '\x01'}; // music safe, on = 1
+    stream +=
+        {'\x05', '\x01', '\x2c', '\x00', '\x02', '\x01', ' '}; // key down, usage 0x2c, control, 1 byte " "
+    stream += {'\x06'};                                        // keyboard reset
     stream += touchBytes(false, 4464, 65535);
     ASSERT_TRUE(hid.send(stream));
 
-    const auto state = engine.waitForState([](const nlohmann::json& s) { return s["touchCount"] == 2 && s["keyboardResets"] == 1; });
+    const auto state = engine.waitForState(
+        [](const nlohmann::json& s) { return s["touchCount"] == 2 && s["keyboardResets"] == 1; });
     ASSERT_EQ(state["touches"].size(), 2u);
-    EXPECT_EQ(state["touches"][0], (nlohmann::json{{"i", 0}, {"contact", true}, {"x", 4464}, {"y", 65535}, {"via", "hid"}}));
+    EXPECT_EQ(state["touches"][0],
+              (nlohmann::json{{"i", 0}, {"contact", true}, {"x", 4464}, {"y", 65535}, {"via", "hid"}}));
     EXPECT_EQ(state["touches"][1]["contact"], false);
     EXPECT_EQ(state["buttons"][0]["name"], "volume-down");
     EXPECT_EQ(state["buttons"][0]["pressed"], true);
@@ -68,7 +72,8 @@ TEST(HidSocket, AppliesEveryMessageTypeInOrder) {
 TEST(HidSocket, MessagesSplitAcrossWritesArriveWhole) {
     EngineProcess engine;
     UnixClient hid(engine.hidSocketPath());
-    const std::string stream = buttonBytes("home", true) + touchBytes(true, 100, 200) + touchBytes(false, 300, 400);
+    const std::string stream =
+        buttonBytes("home", true) + touchBytes(true, 100, 200) + touchBytes(false, 300, 400);
     for (char byte : stream) {
         ASSERT_TRUE(hid.send(std::string(1, byte)));
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -85,12 +90,14 @@ TEST(HidSocket, AnUnknownTypeDropsTheConnectionButNotTheEngine) {
     UnixClient hid(engine.hidSocketPath());
     ASSERT_TRUE(hid.send(touchBytes(true, 1, 1) + std::string{'\x09', '\x00'})); // 0x09: no such type
     EXPECT_TRUE(hid.waitForClose());
-    const auto state = engine.waitForState([](const nlohmann::json& s) { return s["hid"]["protocolErrors"] == 1; });
+    const auto state =
+        engine.waitForState([](const nlohmann::json& s) { return s["hid"]["protocolErrors"] == 1; });
     EXPECT_EQ(state["touchCount"], 1);
     // A new connection works, like the application's reconnect on the next message.
     UnixClient again(engine.hidSocketPath());
     ASSERT_TRUE(again.send(touchBytes(false, 1, 1)));
-    EXPECT_EQ(engine.waitForState([](const nlohmann::json& s) { return s["touchCount"] == 2; })["touchCount"], 2);
+    EXPECT_EQ(engine.waitForState([](const nlohmann::json& s) { return s["touchCount"] == 2; })["touchCount"],
+              2);
 }
 
 TEST(HidSocket, ATapOnAnIconOpensTheAppAndHomeGoesBack) {
@@ -125,5 +132,6 @@ TEST(HidSocket, TheAppSwipeHomeGestureGoesHome) {
         ASSERT_TRUE(hid.send(touchBytes(true, 32768, y)));
     }
     ASSERT_TRUE(hid.send(touchBytes(false, 32768, 8000)));
-    EXPECT_EQ(engine.waitForState([](const nlohmann::json& s) { return s["screen"] == "home"; })["screen"], "home");
+    EXPECT_EQ(engine.waitForState([](const nlohmann::json& s) { return s["screen"] == "home"; })["screen"],
+              "home");
 }

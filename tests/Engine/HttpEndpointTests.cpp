@@ -35,7 +35,8 @@ TEST_F(HttpEndpoints, KeepsTheConnectionAliveAcrossRequests) {
 TEST_F(HttpEndpoints, AnswersPipelinedRequestsInOrder) {
     TcpConnection connection(engine_->port());
     const std::string touch = R"({"type":"contact","x":1,"y":2})";
-    ASSERT_TRUE(connection.send(statusRequest + "POST /touch HTTP/1.1\r\nContent-Length: " + std::to_string(touch.size()) +
+    ASSERT_TRUE(connection.send(statusRequest +
+                                "POST /touch HTTP/1.1\r\nContent-Length: " + std::to_string(touch.size()) +
                                 "\r\n\r\n" + touch + "GET /nowhere HTTP/1.1\r\n\r\n" +
                                 "GET /status HTTP/1.1\r\nConnection: close\r\n\r\n"));
     EXPECT_EQ(connection.readResponse().status, 200);

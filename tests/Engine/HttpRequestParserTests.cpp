@@ -22,7 +22,8 @@ TEST(HttpRequestParser, ParsesAGetWithQuery) {
 }
 
 TEST(HttpRequestParser, ParsesAPostBodyArrivingByteByByte) {
-    const std::string wire = "POST /touch HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: 13\r\n\r\n{\"x\":1,\"y\":2}";
+    const std::string wire = "POST /touch HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: "
+                             "13\r\n\r\n{\"x\":1,\"y\":2}";
     HttpRequestParser parser;
     HttpRequest request;
     for (size_t i = 0; i + 1 < wire.size(); ++i) {
@@ -36,7 +37,8 @@ TEST(HttpRequestParser, ParsesAPostBodyArrivingByteByByte) {
 
 TEST(HttpRequestParser, PipelinedRequestsComeOutInOrder) {
     HttpRequestParser parser;
-    parser.feed("POST /a HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}GET /b HTTP/1.1\r\n\r\nGET /c HTTP/1.1\r\nConnection: close\r\n\r\nGET /d");
+    parser.feed("POST /a HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}GET /b HTTP/1.1\r\n\r\nGET /c "
+                "HTTP/1.1\r\nConnection: close\r\n\r\nGET /d");
     HttpRequest a, b, c, d;
     ASSERT_EQ(parser.next(a), Status::request);
     ASSERT_EQ(parser.next(b), Status::request);
@@ -51,7 +53,8 @@ TEST(HttpRequestParser, PipelinedRequestsComeOutInOrder) {
 
 TEST(HttpRequestParser, KeepAliveFollowsTheVersionAndConnectionHeader) {
     HttpRequestParser parser;
-    parser.feed("GET / HTTP/1.0\r\n\r\nGET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\nGET / HTTP/1.1\r\nConnection: foo, CLOSE\r\n\r\n");
+    parser.feed("GET / HTTP/1.0\r\n\r\nGET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\nGET / "
+                "HTTP/1.1\r\nConnection: foo, CLOSE\r\n\r\n");
     HttpRequest r;
     ASSERT_EQ(parser.next(r), Status::request);
     EXPECT_FALSE(r.keepAlive);
@@ -86,6 +89,10 @@ struct ErrorCase {
     int status;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* out) {
+    *out << c.status << " for " << ::testing::PrintToString(c.wire.substr(0, 60));
+}
+
 class HttpRequestParserErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(HttpRequestParserErrors, AnswersWithTheRightStatus) {
@@ -104,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HttpRequestParserErrors,
     ::testing::Values(ErrorCase{"GARBAGE\r\n\r\n", 400}, ErrorCase{"GET  / HTTP/1.1\r\n\r\n", 400},
                       ErrorCase{"GET status HTTP/1.1\r\n\r\n", 400}, ErrorCase{"GET / HTTP/2.0\r\n\r\n", 505},
-                      ErrorCase{"GET / HTTX/1.1\r\n\r\n", 400}, ErrorCase{"GET / HTTP/1.1\r\nNoColon\r\n\r\n", 400},
+                      ErrorCase{"GET / HTTX/1.1\r\n\r\n", 400},
+                      ErrorCase{"GET / HTTP/1.1\r\nNoColon\r\n\r\n", 400},
                       ErrorCase{"GET / HTTP/1.1\r\nA: b\r\n folded\r\n\r\n", 400},
                       ErrorCase{"POST / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", 400},
                       ErrorCase{"POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", 400},

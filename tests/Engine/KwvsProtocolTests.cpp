@@ -23,7 +23,7 @@ TEST(KwvsProtocol, BindBytes) {
     info.path = "/r";
     const std::vector<uint8_t> expected = {
         0x11,                   // kind: bind
-        'K', 'W', 'V', '3',     // offset 0: magic
+        'K',  'W',  'V',  '3',  // offset 0: magic
         0x03, 0x00,             // offset 4: protocol version (ignored by the application)
         0x04, 0x00,             // offset 6: slots = 4
         0x18, 0x06, 0x00, 0x00, // offset 8: bytesPerRow = 1560
@@ -32,7 +32,7 @@ TEST(KwvsProtocol, BindBytes) {
         0x4c, 0x03,             // offset 18: height = 844
         0x00, 0x10, 0x00, 0x00, // offset 20: headerBytes = 4096
         0x02, 0x00,             // offset 24: path length = 2
-        '/', 'r',               // path
+        '/',  'r',              // path
     };
     EXPECT_EQ(bytesOf(encodeKwvsBind(info)), expected);
 }
@@ -49,9 +49,11 @@ TEST(KwvsProtocol, FrameBytes) {
 
 TEST(KwvsClientParser, HelloThenAcksAcrossSplitReads) {
     const std::vector<uint8_t> stream = {
-        0x01, 'K', 'W', 'V', '3', 0x03, 0x00, 0x00, 0x00,                   // hello, version 3
-        0x30, 0x05, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0, 0, 0, 0, // ack seq 5, displayedNs 16
-        0x30, 0x06, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, // ack seq 6, max ns
+        0x01, 'K',  'W',  'V',  '3',  0x03, 0x00, 0x00, 0x00, // hello, version 3
+        0x30, 0x05, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00,
+        0,    0,    0,    0, // ack seq 5, displayedNs 16
+        0x30, 0x06, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, // ack seq 6, max ns
     };
     for (size_t cut = 0; cut <= stream.size(); ++cut) {
         KwvsClientParser parser;
@@ -148,4 +150,17 @@ TEST(SlotLedger, NewPicturesGoToTheLeastRecentlyReleasedSlot) {
     const auto grant = ledger.acquire(9);
     ASSERT_TRUE(grant);
     EXPECT_EQ(grant->slot, 1); // released before slot 0
+}
+
+TEST(SlotLedger, WarmingSlotsStayOutOfCirculation) {
+    SlotLedger ledger(2);
+    ledger.setWarming(0);
+    ledger.setWarming(1);
+    EXPECT_FALSE(ledger.acquire(1));
+    EXPECT_EQ(ledger.warmSlots(), 0);
+    ledger.setWarm(1);
+    const auto grant = ledger.acquire(1);
+    ASSERT_TRUE(grant);
+    EXPECT_EQ(grant->slot, 1);
+    EXPECT_EQ(ledger.warmSlots(), 1);
 }

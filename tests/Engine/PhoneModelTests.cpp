@@ -82,7 +82,8 @@ TEST(PhoneModel, TapOnTheWallpaperAndADragOpenNothing) {
     const Rect notes = iconOf(model, "com.apple.mobilenotes");
     model.touch(true, toTouch(notes.centerX(), width), toTouch(notes.centerY(), height), now);
     EXPECT_TRUE(model.pressedApp().has_value());
-    model.touch(true, toTouch(notes.centerX() + 100, width), toTouch(notes.centerY(), height), now + 50'000'000);
+    model.touch(true, toTouch(notes.centerX() + 100, width), toTouch(notes.centerY(), height),
+                now + 50'000'000);
     EXPECT_FALSE(model.pressedApp().has_value()); // moved off: no longer a tap
     model.touch(false, toTouch(notes.centerX(), width), toTouch(notes.centerY(), height), now + 100'000'000);
     EXPECT_EQ(model.screen(), ScreenKind::home);
@@ -151,7 +152,8 @@ TEST(PhoneRenderer, DrawsTheIconsWhereTheLayoutPutsThem) {
     FrameProducer producer(model);
     const FrameView frame = producer.current();
     auto pixel = [&](double x, double y) {
-        const uint8_t* p = frame.pixels + static_cast<size_t>(y) * frame.bytesPerRow + static_cast<size_t>(x) * 4;
+        const uint8_t* p =
+            frame.pixels + static_cast<size_t>(y) * frame.bytesPerRow + static_cast<size_t>(x) * 4;
         return std::array<int, 4>{p[0], p[1], p[2], p[3]}; // B, G, R, A
     };
     // Notes' icon is yellow near its top edge: red and green high, blue low, opaque.

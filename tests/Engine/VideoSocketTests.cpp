@@ -4,7 +4,6 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 #include <thread>
 
@@ -60,15 +59,16 @@ TEST(VideoSocket, BindsWithADescriptorAndSendsFramesOfTheHomeScreen) {
     // The picture: opaque, the wallpaper's dark blue at the top left, Notes' yellow icon in the
     // grid's first cell (78 points down, 24 in), white labels nowhere near the dock.
     const uint32_t topLeft = client.pixelBGRA(frame.slot, 5, 60);
-    EXPECT_EQ(topLeft & 0xff, 0xffu);                 // alpha
+    EXPECT_EQ(topLeft & 0xff, 0xffu);                         // alpha
     EXPECT_GT((topLeft >> 24) & 0xff, (topLeft >> 8) & 0xff); // blue above red
     const uint32_t notes = client.pixelBGRA(frame.slot, 24 + 12, 78 + 8);
-    EXPECT_GT((notes >> 8) & 0xff, 200u);   // red
-    EXPECT_GT((notes >> 16) & 0xff, 180u);  // green
-    EXPECT_LT((notes >> 24) & 0xff, 150u);  // blue
+    EXPECT_GT((notes >> 8) & 0xff, 200u);  // red
+    EXPECT_GT((notes >> 16) & 0xff, 180u); // green
+    EXPECT_LT((notes >> 24) & 0xff, 150u); // blue
     EXPECT_TRUE(client.sendAck(frame.seq, frame.producedNs));
 
-    const auto state = engine.waitForState([](const nlohmann::json& s) { return s["channels"]["video"]["framesAcknowledged"] >= 1; });
+    const auto state = engine.waitForState(
+        [](const nlohmann::json& s) { return s["channels"]["video"]["framesAcknowledged"] >= 1; });
     EXPECT_EQ(state["channels"]["video"]["binds"], 1);
     EXPECT_GE(state["channels"]["video"]["framesSent"], 1);
 }
@@ -104,7 +104,8 @@ TEST(VideoSocket, FramesKeepComingWhileTheClientAcknowledges) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 2.0); // 30 frames at 100 fps: a static screen is repeated at the frame rate
-    const auto state = engine.waitForState([](const nlohmann::json& s) { return s["channels"]["video"]["framesAcknowledged"] >= 30; });
+    const auto state = engine.waitForState(
+        [](const nlohmann::json& s) { return s["channels"]["video"]["framesAcknowledged"] >= 30; });
     EXPECT_EQ(state["channels"]["video"]["framesSkipped"], 0);
     EXPECT_EQ(state["channels"]["video"]["unknownAcks"], 0);
 }
@@ -130,7 +131,8 @@ TEST(VideoSocket, WithoutAcknowledgementsNoSlotIsReusedAndFramesAreSkipped) {
     BindMessage ignored;
     FrameMessage fourth;
     EXPECT_FALSE(client.readMessage(ignored, fourth, std::chrono::milliseconds(300)).has_value());
-    const auto stalled = engine.waitForState([](const nlohmann::json& s) { return s["channels"]["video"]["framesSkipped"] >= 5; });
+    const auto stalled = engine.waitForState(
+        [](const nlohmann::json& s) { return s["channels"]["video"]["framesSkipped"] >= 5; });
     EXPECT_GE(stalled["channels"]["video"]["framesSkipped"], 5);
     EXPECT_EQ(stalled["channels"]["video"]["framesSent"], 3);
 
@@ -141,8 +143,9 @@ TEST(VideoSocket, WithoutAcknowledgementsNoSlotIsReusedAndFramesAreSkipped) {
     EXPECT_GT(next.seq, frames[2].seq);
     // An acknowledgement for a notice that never was is counted, not trusted.
     ASSERT_TRUE(client.sendAck(999999, 0));
-    EXPECT_EQ(engine.waitForState([](const nlohmann::json& s) { return s["channels"]["video"]["unknownAcks"] == 1; })
-                  ["channels"]["video"]["unknownAcks"],
+    EXPECT_EQ(engine.waitForState([](const nlohmann::json& s) {
+        return s["channels"]["video"]["unknownAcks"] == 1;
+    })["channels"]["video"]["unknownAcks"],
               1);
 }
 
@@ -160,10 +163,12 @@ TEST(VideoSocket, AWrongMagicOrVersionClosesTheConnection) {
     }
     {
         UnixClient client(engine.videoSocketPath());
-        ASSERT_TRUE(client.send(std::string{'\x30', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})); // an ack before hello
+        ASSERT_TRUE(
+            client.send(std::string{'\x30', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})); // an ack before hello
         EXPECT_TRUE(client.waitForClose());
     }
-    const auto state = engine.waitForState([](const nlohmann::json& s) { return s["channels"]["video"]["protocolErrors"] == 3; });
+    const auto state = engine.waitForState(
+        [](const nlohmann::json& s) { return s["channels"]["video"]["protocolErrors"] == 3; });
     EXPECT_EQ(state["channels"]["video"]["protocolErrors"], 3);
     EXPECT_EQ(state["channels"]["video"]["binds"], 0);
 }
@@ -209,4 +214,44 @@ TEST(VideoSocket, TwoClientsAtOnceEachGetTheirOwnRing) {
     const FrameMessage fa = nextFrame(a);
     const FrameMessage fb = nextFrame(b);
     EXPECT_EQ(a.pixelBGRA(fa.slot, 5, 60), b.pixelBGRA(fb.slot, 5, 60));
+}
+
+TEST(VideoSocket, TheFrameRateFollowsVEDEVAVE_CAPTURE_FPS) {
+    EngineLaunch launch;
+    launch.environment = {{"VEDEVAVE_CAPTURE_FPS", "20"}};
+    EngineProcess engine(launch);
+    KwvsClient client(engine.videoSocketPath());
+    BindMessage bind;
+    handshake(client, bind);
+    nextFrame(client);
+    int frames = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1000)) {
+        const FrameMessage frame = nextFrame(client);
+        client.sendAck(frame.seq, frame.producedNs);
+        ++frames;
+    }
+    // About 20; loose bounds, since a loaded machine delays ticks (the clock skips, never bursts).
+    EXPECT_GE(frames, 12);
+    EXPECT_LE(frames, 24);
+    EXPECT_EQ(engine.debugState()["config"]["fps"], 20);
+}
+
+TEST(VideoSocket, StallFaultSilencesTheVideoSocket) {
+    EngineProcess engine;
+    KwvsClient client(engine.videoSocketPath());
+    BindMessage bind;
+    handshake(client, bind);
+    const FrameMessage first = nextFrame(client);
+    client.sendAck(first.seq, first.producedNs);
+    ASSERT_EQ(engine.post("/debug/fault", R"({"videoStallMs":600})").status, 200);
+    // Drain what was already on the way, then nothing for a while, then frames again.
+    BindMessage ignored;
+    FrameMessage frame;
+    const auto stallStart = std::chrono::steady_clock::now();
+    while (client.readMessage(ignored, frame, std::chrono::milliseconds(150))) {
+        client.sendAck(frame.seq, frame.producedNs);
+    }
+    ASSERT_TRUE(client.readMessage(ignored, frame, std::chrono::milliseconds(2000)).has_value());
+    EXPECT_GE(std::chrono::steady_clock::now() - stallStart, std::chrono::milliseconds(450));
 }

@@ -1,5 +1,6 @@
 #include "EngineTestSupport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -26,7 +28,9 @@ namespace {
 
 // Milliseconds left until `deadline`, at least 0.
 int msLeft(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
@@ -54,6 +58,18 @@ bool sendAll(int fd, const std::string& bytes) {
         sent += static_cast<size_t>(n);
     }
     return true;
+}
+
+// Reads and discards until the peer closes (true) or the timeout passes (false).
+bool waitForPeerClose(int fd, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (fd >= 0 && waitReadable(fd, deadline)) {
+        char chunk[4096];
+        if (::recv(fd, chunk, sizeof chunk, 0) <= 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int connectTcp(int port) {
@@ -101,7 +117,8 @@ std::optional<HttpResult> takeResponse(std::string& buffer) {
         value.erase(0, value.find_first_not_of(' '));
         result.headers[name] = value;
     }
-    const size_t length = result.headers.count("content-length") ? std::stoul(result.headers["content-length"]) : 0;
+    const size_t length =
+        result.headers.count("content-length") ? std::stoul(result.headers["content-length"]) : 0;
     if (buffer.size() < headEnd + 4 + length) {
         return std::nullopt;
     }
@@ -142,7 +159,8 @@ HttpResult httpRequest(int port, const std::string& method, const std::string& p
     }
     std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
     if (!body.empty() || method == "POST") {
-        request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+        request +=
+            "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
     }
     request += "\r\n" + body;
     if (!connection.send(request)) {
@@ -182,15 +200,7 @@ HttpResult TcpConnection::readResponse(std::chrono::milliseconds timeout) {
 }
 
 bool TcpConnection::waitForClose(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (fd_ >= 0 && waitReadable(fd_, deadline)) {
-        char chunk[4096];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) {
-            return true;
-        }
-    }
-    return false;
+    return waitForPeerClose(fd_, timeout);
 }
 
 UnixClient::UnixClient(const std::string& path) {
@@ -229,8 +239,10 @@ std::optional<std::string> UnixClient::readExact(size_t n, std::chrono::millisec
         if (fd_ < 0 || !waitReadable(fd_, deadline)) {
             return std::nullopt;
         }
+        // Never more than the message still needs, like the application's reader: a kind byte
+        // is one recvmsg of one byte, which is where a descriptor rides.
         char chunk[4096];
-        iovec io{chunk, sizeof chunk};
+        iovec io{chunk, std::min(sizeof chunk, n - buffer_.size())};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
         msghdr message{};
         message.msg_iov = &io;
@@ -262,15 +274,7 @@ std::optional<std::string> UnixClient::readExact(size_t n, std::chrono::millisec
 }
 
 bool UnixClient::waitForClose(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (fd_ >= 0 && waitReadable(fd_, deadline)) {
-        char chunk[4096];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) {
-            return true;
-        }
-    }
-    return false;
+    return waitForPeerClose(fd_, timeout);
 }
 
 int UnixClient::takeDescriptor() {
@@ -315,9 +319,9 @@ KwvsClient::~KwvsClient() {
 
 bool KwvsClient::sendHello() {
     const std::string hello = {
-        '\x01',              // kind: hello
-        'K', 'W', 'V', '3',  // magic
-        '\x03', 0, 0, 0,     // version 3, unsigned 32-bit little-endian
+        '\x01',                // kind: hello
+        'K',    'W', 'V', '3', // magic
+        '\x03', 0,   0,   0,   // version 3, unsigned 32-bit little-endian
     };
     return socket_.send(hello);
 }
@@ -329,7 +333,8 @@ bool KwvsClient::sendAck(uint32_t seq, uint64_t displayedNs) {
     return socket_.send(ack);
 }
 
-std::optional<uint8_t> KwvsClient::readMessage(BindMessage& bind, FrameMessage& frame, std::chrono::milliseconds timeout) {
+std::optional<uint8_t> KwvsClient::readMessage(BindMessage& bind, FrameMessage& frame,
+                                               std::chrono::milliseconds timeout) {
     const auto kind = socket_.readExact(1, timeout);
     if (!kind) {
         return std::nullopt;
@@ -342,14 +347,14 @@ std::optional<uint8_t> KwvsClient::readMessage(BindMessage& bind, FrameMessage& 
             return std::nullopt;
         }
         bind = BindMessage{};
-        bind.magic = fixed->substr(0, 4);      // offset 0: "KWV3"
-        bind.offset4 = u16(*fixed, 4);         // offset 4: not read by the application
-        bind.slots = u16(*fixed, 6);           // offset 6: slots
-        bind.bytesPerRow = u32(*fixed, 8);     // offset 8: bytesPerRow
-        bind.slotBytes = u32(*fixed, 12);      // offset 12: slotBytes
-        bind.width = u16(*fixed, 16);          // offset 16: width
-        bind.height = u16(*fixed, 18);         // offset 18: height
-        bind.headerBytes = u32(*fixed, 20);    // offset 20: headerBytes
+        bind.magic = fixed->substr(0, 4);            // offset 0: "KWV3"
+        bind.offset4 = u16(*fixed, 4);               // offset 4: not read by the application
+        bind.slots = u16(*fixed, 6);                 // offset 6: slots
+        bind.bytesPerRow = u32(*fixed, 8);           // offset 8: bytesPerRow
+        bind.slotBytes = u32(*fixed, 12);            // offset 12: slotBytes
+        bind.width = u16(*fixed, 16);                // offset 16: width
+        bind.height = u16(*fixed, 18);               // offset 18: height
+        bind.headerBytes = u32(*fixed, 20);          // offset 20: headerBytes
         const uint16_t pathLength = u16(*fixed, 24); // offset 24: path length
         if (pathLength > 0) {
             const auto path = socket_.readExact(pathLength, timeout);
@@ -366,9 +371,9 @@ std::optional<uint8_t> KwvsClient::readMessage(BindMessage& bind, FrameMessage& 
         if (!body) {
             return std::nullopt;
         }
-        frame.seq = u32(*body, 0);         // seq, unsigned 32-bit
-        frame.slot = u16(*body, 4);        // slot, unsigned 16-bit
-        frame.producedNs = u64(*body, 6);  // producedNs, unsigned 64-bit
+        frame.seq = u32(*body, 0);        // seq, unsigned 32-bit
+        frame.slot = u16(*body, 4);       // slot, unsigned 16-bit
+        frame.producedNs = u64(*body, 6); // producedNs, unsigned 64-bit
         return k;
     }
     return std::nullopt;
@@ -404,8 +409,10 @@ const uint8_t* KwvsClient::slot(int index) const {
 }
 
 uint32_t KwvsClient::pixelBGRA(int slotIndex, int x, int y) const {
-    const uint8_t* p = slot(slotIndex) + static_cast<size_t>(y) * bind_.bytesPerRow + static_cast<size_t>(x) * 4;
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) | (static_cast<uint32_t>(p[2]) << 8) | p[3];
+    const uint8_t* p =
+        slot(slotIndex) + static_cast<size_t>(y) * bind_.bytesPerRow + static_cast<size_t>(x) * 4;
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
 void KwvsClient::unmap() {
@@ -468,6 +475,8 @@ EngineProcess::EngineProcess(EngineLaunch launch) : udid_(launch.udid) {
 
     pid_ = ::fork();
     if (pid_ == 0) {
+        // If the test process dies without running destructors, the engine goes with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(log, 1);
         ::dup2(log, 2);

@@ -4,11 +4,10 @@
 // They share no code with the engine, so a wire-format mistake on either side shows up.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -26,15 +25,15 @@ uint64_t monotonicNowNs();
 int freePort();
 
 struct HttpResult {
-    int status = 0; // 0: no answer
+    int status = 0;                             // 0: no answer
     std::map<std::string, std::string> headers; // names lower-cased
     std::string body;
     nlohmann::json json() const; // the body parsed; discarded value when it is not JSON
 };
 
 // One request on a fresh connection ("Connection: close").
-HttpResult httpRequest(int port, const std::string& method, const std::string& path, const std::string& body = "",
-                       std::chrono::milliseconds timeout = 5s);
+HttpResult httpRequest(int port, const std::string& method, const std::string& path,
+                       const std::string& body = "", std::chrono::milliseconds timeout = 5s);
 
 // A raw TCP connection for keep-alive and pipelining tests.
 class TcpConnection {
@@ -66,7 +65,8 @@ public:
 
     bool isConnected() const { return fd_ >= 0; }
     bool send(const std::string& bytes);
-    // Exactly n bytes, or absent on close or timeout. A descriptor that arrives is kept in
+    // Exactly n bytes (read with recvmsg calls that ask for no more than that), or absent on
+    // close or timeout. A descriptor that arrives is kept in
     // takeDescriptor() (one at a time; a later one replaces and closes the earlier).
     std::optional<std::string> readExact(size_t n, std::chrono::milliseconds timeout = 3s);
     // True when the peer closes (read returns 0 or an error) within the timeout.
@@ -111,7 +111,8 @@ public:
     bool sendAck(uint32_t seq, uint64_t displayedNs);
     // Reads the next message: kind 0x11 fills bind, kind 0x20 fills frame. Returns the kind byte,
     // or absent on close/timeout/unknown kind.
-    std::optional<uint8_t> readMessage(BindMessage& bind, FrameMessage& frame, std::chrono::milliseconds timeout = 3s);
+    std::optional<uint8_t> readMessage(BindMessage& bind, FrameMessage& frame,
+                                       std::chrono::milliseconds timeout = 3s);
     // Maps a bind's ring read-only (through the descriptor, else the path). Returns false on failure.
     bool mapRing(const BindMessage& bind);
     const uint8_t* slot(int index) const;
@@ -128,8 +129,8 @@ private:
 
 struct EngineLaunch {
     std::map<std::string, std::string> environment; // added to (or replacing) this process's
-    std::string size = "390x844";                    // VEDEVAVE_SIM_SIZE; small keeps tests quick
-    std::vector<std::string> arguments;              // replaces the default arguments when set
+    std::string size = "390x844";                   // VEDEVAVE_SIM_SIZE; small keeps tests quick
+    std::vector<std::string> arguments;             // replaces the default arguments when set
     bool waitUntilReady = true;
     std::string udid = "SIM-TEST";
     int port = 0; // 0: a free port
@@ -166,11 +167,14 @@ public:
     bool isRunning();
 
     HttpResult get(const std::string& path) const { return httpRequest(port_, "GET", path); }
-    HttpResult post(const std::string& path, const std::string& body) const { return httpRequest(port_, "POST", path, body); }
+    HttpResult post(const std::string& path, const std::string& body) const {
+        return httpRequest(port_, "POST", path, body);
+    }
     nlohmann::json debugState(const std::string& query = "") const;
     // Polls /debug/state until `predicate` holds; returns the last state seen.
     template <typename Predicate>
-    nlohmann::json waitForState(Predicate predicate, std::chrono::milliseconds timeout = 3s, const std::string& query = "") const {
+    nlohmann::json waitForState(Predicate predicate, std::chrono::milliseconds timeout = 3s,
+                                const std::string& query = "") const {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         nlohmann::json state;
         do {

@@ -108,6 +108,8 @@ AppArgs::Parsed AppArgs::parseWithoutExiting(const std::vector<std::string>& arg
             args.headless = true;
         } else if (option == "--simulate") {
             args.simulate = true;
+        } else if (option == "--allow-remote") {
+            args.allowRemote = true;
         }
         ++i; // anything else, stray values included, is skipped silently
     }

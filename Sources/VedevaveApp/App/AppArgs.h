@@ -22,6 +22,8 @@ struct AppArgs {
     bool headless = false;
     // Boot the bundled simulated phone instead of a USB phone.
     bool simulate = false;
+    // Let other machines reach the local API (with its token); loopback only otherwise.
+    bool allowRemote = false;
 
     static constexpr int64_t defaultHttpPort = 8090;
 

@@ -7,6 +7,8 @@
 #include "Platform/Workspace.h"
 #include "Runtime/Executors.h"
 #include "Runtime/Log.h"
+#include "VedevaveApp/LocalAPI/LocalAPIServer.h"
+#include "VedevaveApp/Workflows/WorkflowPlayer.h"
 
 #include <asio/post.hpp>
 
@@ -70,6 +72,10 @@ void AppDelegate::applicationDidFinishLaunching() {
         startSimulatedDaemon();
     }
 
+    // The server listens on loopback unless remote access was asked for (it then wants a token).
+    LocalAPIServer::shared().setAllowRemote(args_.allowRemote);
+    startLocalAPI();
+
     if (args_.web) {
         const std::string address = "http://127.0.0.1:" + std::to_string(apiPort_) + "/web";
         std::printf("==> Web Mirror Studio active at %s\n", address.c_str());
@@ -89,6 +95,53 @@ void AppDelegate::applicationDidFinishLaunching() {
     } else {
         beginOnboardingFlow();
     }
+}
+
+void AppDelegate::startLocalAPI() {
+    auto& server = LocalAPIServer::shared();
+    auto& hooks = server.hooks;
+    std::weak_ptr<bool> alive = alive_;
+    // Only a revealed session may be driven: before that the engine's endpoints are not known.
+    hooks.controlProvider = [this, alive]() -> ControlKit::ControlClientInterface* {
+        return alive.lock() && sessions_->didRevealMirror() ? &control_ : nullptr;
+    };
+    hooks.touchModeProvider = [] { return TouchMap::Mode::portrait(); };
+    hooks.statusProvider = [this, alive]() -> nlohmann::json {
+        return alive.lock() ? statusObject() : nlohmann::json::object();
+    };
+    hooks.beginControlAction = [this, alive] { return alive.lock() && gate_.beginManualLease(); };
+    hooks.endControlAction = [this, alive] {
+        if (alive.lock()) {
+            gate_.endManualLease();
+        }
+    };
+    hooks.beginWorkflowPlayback = [this, alive] {
+        return alive.lock() && gate_.beginExclusive(DeviceActionGate::ExclusiveOwner::workflowPlayback);
+    };
+    hooks.endWorkflowPlayback = [this, alive] {
+        if (alive.lock()) {
+            gate_.endExclusive(DeviceActionGate::ExclusiveOwner::workflowPlayback);
+        }
+    };
+    if (!routes_) {
+        routes_ = std::make_unique<LocalAPIRoutes>(hooks, WorkflowPlayer::shared(), nullptr);
+    }
+    LocalAPIRoutes* routes = routes_.get();
+    server.setHandler([routes](LocalAPIRequest request) { return routes->route(std::move(request)); });
+    server.start(static_cast<uint16_t>(apiPort_));
+}
+
+nlohmann::json AppDelegate::statusObject() const {
+    const auto& session = sessions_->session();
+    const FramePresenter* presenter = sessions_->presenter();
+    return {{"connected", sessions_->didRevealMirror()},
+            {"device", sessions_->cachedDeviceName()},
+            {"codec", sessions_->codecLabel()},
+            {"state", sessions_->connectionState().title()},
+            {"engineAlive", session && session->isAlive()},
+            {"displayFps", presenter ? presenter->frameRate() : 0},
+            {"captureFps", 0},
+            {"apiPort", LocalAPIServer::shared().port()}};
 }
 
 void AppDelegate::startSimulatedDaemon() {
@@ -167,6 +220,8 @@ void AppDelegate::applicationWillTerminate() {
     *alive_ = false;
     // Playback and the local server join here as they arrive; the engine goes before the reader
     // that watches it, and the simulated daemon last, once nothing asks it any more.
+    // The server stops taking requests before the session that serves them goes away.
+    LocalAPIServer::shared().stop();
     sessions_->removeSessionHealthObservers();
     if (picker_) {
         picker_->stop();

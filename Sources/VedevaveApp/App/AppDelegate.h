@@ -10,6 +10,8 @@
 #include "VedevaveApp/App/DevicePicker.h"
 #include "VedevaveApp/App/HeadlessWindowPort.h"
 #include "VedevaveApp/App/SessionController.h"
+#include "VedevaveApp/LocalAPI/LocalAPIRoutes.h"
+#include "VedevaveApp/LocalAPI/LocalAPIWorkflowEndpoints.h"
 
 #include <memory>
 
@@ -41,6 +43,12 @@ public:
     void beginOnboardingFlow();
     void showDevicePicker();
 
+    // Wires the local API's hooks to this controller and starts it on `apiPort()`; a second call on
+    // the same port changes nothing.
+    void startLocalAPI();
+    // The status object of GET /v1/status.
+    nlohmann::json statusObject() const;
+
 private:
     void bootFromCommandLine(std::optional<std::string> udid);
     void startSimulatedDaemon();
@@ -55,6 +63,7 @@ private:
     std::unique_ptr<Platform::PowerEvents> powerEvents_;
     std::unique_ptr<DeviceKit::SimulatedUsbmuxServer> simulatedDaemon_;
     std::unique_ptr<DevicePicker> picker_;
+    std::unique_ptr<LocalAPIRoutes> routes_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool didTerminate_ = false;
 };

@@ -75,9 +75,10 @@ public:
     int recoveryAttempt() const { return recoveryAttempt_; }
     int engineRecoveryAttempt() const { return engineRecoveryAttempt_; }
     const std::string& codecLabel() const { return codecLabel_; }
+    const std::string& cachedDeviceName() const { return cachedDeviceName_; }
     const std::shared_ptr<DeviceKit::TunnelSession>& session() const { return session_; }
     const std::optional<DeviceKit::DeviceInfo>& lastBootDevice() const { return lastBootDevice_; }
-    FramePresenter* presenter() { return presenter_.get(); }
+    FramePresenter* presenter() const { return presenter_.get(); }
     MediaKit::VideoSocketReader* reader() { return reader_.get(); }
     bool isBooting() const { return bootTask_.isValid() && !bootTask_.isFinished(); }
 

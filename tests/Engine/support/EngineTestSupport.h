@@ -18,7 +18,7 @@ namespace EngineTest {
 
 using namespace std::chrono_literals;
 
-// Milliseconds of CLOCK_MONOTONIC_RAW in nanoseconds, like the application's monotonicNow().
+// Nanoseconds of CLOCK_MONOTONIC_RAW, like the application's monotonicNow().
 uint64_t monotonicNowNs();
 
 // A port on 127.0.0.1 that was free a moment ago.

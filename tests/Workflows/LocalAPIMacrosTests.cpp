@@ -1,12 +1,10 @@
-#include "WorkflowTestSupport.h"
-
 #include "ControlKit/KeyboardTranslator.h"
 #include "Support/RunCoroutine.h"
 #include "VedevaveApp/LocalAPI/LocalAPIMacros.h"
-
-#include <gtest/gtest.h>
+#include "WorkflowTestSupport.h"
 
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace {
@@ -39,7 +37,9 @@ private:
 
 class LocalAPIMacrosTest : public ::testing::Test {
 protected:
-    LocalAPIMacrosTest() { ControlKit::KeyboardTranslator::setKeyboardModeSource([] { return std::string("us"); }); }
+    LocalAPIMacrosTest() {
+        ControlKit::KeyboardTranslator::setKeyboardModeSource([] { return std::string("us"); });
+    }
     ~LocalAPIMacrosTest() override { ControlKit::KeyboardTranslator::setKeyboardModeSource({}); }
 
     void run(asio::awaitable<void> work) { TestSupport::runCoroutine(context, std::move(work)); }
@@ -90,7 +90,8 @@ TEST_F(LocalAPIMacrosTest, CancellingGoHomeCancellableDuringAPauseEndsBeforeTheN
             task.cancel();
         }
     };
-    task = Runtime::Task::start(context.get_executor(), LocalAPIMacros::goHomeCancellable(control, Mode::portrait(), player),
+    task = Runtime::Task::start(context.get_executor(),
+                                LocalAPIMacros::goHomeCancellable(control, Mode::portrait(), player),
                                 [&](std::exception_ptr e) { failure = e; });
     context.run();
     EXPECT_THROW(std::rethrow_exception(failure), Runtime::CancellationError);
@@ -106,7 +107,8 @@ TEST_F(LocalAPIMacrosTest, SpotlightClearFieldAndSleep) {
         control.timeline.clear();
         clock.now = {};
         run(LocalAPIMacros::clearField(control, asked, player));
-        EXPECT_EQ(control.timeline, (Lines{"0 keyboardReset", "50 key down 0x9C '' 0x00", "95 key up 0x9C '' 0x00"}));
+        EXPECT_EQ(control.timeline,
+                  (Lines{"0 keyboardReset", "50 key down 0x9C '' 0x00", "95 key up 0x9C '' 0x00"}));
         EXPECT_EQ(clock.nowMs(), 50 + 45 + 120 + 180);
     }
     control.timeline.clear();
@@ -153,8 +155,8 @@ TEST_F(LocalAPIMacrosTest, OpenAppTypesTheNameIntoSpotlightAndSendsAllThreeOpene
 }
 
 TEST_F(LocalAPIMacrosTest, OpenAppCancellableSendsAtLeastTwelveAndAtMostTwentyBackspaces) {
-    const std::vector<std::pair<std::string, std::size_t>> cases{{"Abc", 12}, {std::string(15, 'x'), 15},
-                                                                  {std::string(30, 'y'), 20}};
+    const std::vector<std::pair<std::string, std::size_t>> cases{
+        {"Abc", 12}, {std::string(15, 'x'), 15}, {std::string(30, 'y'), 20}};
     for (const auto& [name, backspaces] : cases) {
         control.timeline.clear();
         run(LocalAPIMacros::openAppCancellable(name, control, Mode::portrait(), player));

@@ -2,13 +2,12 @@
 // played back to the same end state; the macros open an app through Spotlight.
 #include "Input/InputTestSupport.h"
 #include "Session/SessionFixture.h"
-#include "WorkflowTestSupport.h"
-
 #include "VedevaveApp/Input/MirrorInputController.h"
 #include "VedevaveApp/LocalAPI/LocalAPIMacros.h"
 #include "VedevaveApp/Workflows/WorkflowPlayer.h"
 #include "VedevaveApp/Workflows/WorkflowRecorder.h"
 #include "VedevaveApp/Workflows/WorkflowStore.h"
+#include "WorkflowTestSupport.h"
 
 namespace {
 

@@ -1,12 +1,10 @@
-#include "WorkflowTestSupport.h"
-
 #include "VedevaveApp/Workflows/Workflow.h"
 #include "VedevaveApp/Workflows/WorkflowStore.h"
-
-#include <gtest/gtest.h>
+#include "WorkflowTestSupport.h"
 
 #include <cmath>
 #include <functional>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace {
@@ -76,14 +74,14 @@ TEST(WorkflowValidation, EveryRuleAtItsBoundary) {
         {"name with DEL", [](Workflow& w) { w.name = "a\x7f"; }, invalidWorkflow},
         {"name of 120 characters", [](Workflow& w) { w.name = repeated("n", 120); }, std::nullopt},
         {"name of 121 characters", [](Workflow& w) { w.name = repeated("n", 121); }, invalidWorkflow},
-        {"name of 120 clusters of several scalars",
-         [](Workflow& w) { w.name = repeated("e\u0301", 120); }, std::nullopt},
-        {"name of 121 four-byte characters (484 bytes)", [](Workflow& w) { w.name = repeated("\U0001F600", 121); },
-         invalidWorkflow},
-        {"name of 120 four-byte characters (480 bytes)", [](Workflow& w) { w.name = repeated("\U0001F600", 120); },
+        {"name of 120 clusters of several scalars", [](Workflow& w) { w.name = repeated("e\u0301", 120); },
          std::nullopt},
-        {"name of 97 six-byte clusters (582 bytes)", [](Workflow& w) { w.name = repeated("e\u20DD\u0301", 97); },
-         invalidWorkflow},
+        {"name of 121 four-byte characters (484 bytes)",
+         [](Workflow& w) { w.name = repeated("\U0001F600", 121); }, invalidWorkflow},
+        {"name of 120 four-byte characters (480 bytes)",
+         [](Workflow& w) { w.name = repeated("\U0001F600", 120); }, std::nullopt},
+        {"name of 97 six-byte clusters (582 bytes)",
+         [](Workflow& w) { w.name = repeated("e\u20DD\u0301", 97); }, invalidWorkflow},
         {"name that is not UTF-8", [](Workflow& w) { w.name = "a\xff"; }, invalidWorkflow},
         // 2-4. version, date, latency
         {"version 2", [](Workflow& w) { w.version = 2; }, invalidWorkflow},
@@ -91,7 +89,8 @@ TEST(WorkflowValidation, EveryRuleAtItsBoundary) {
         {"date with an offset", [](Workflow& w) { w.createdAt = "2026-03-01T14:05:09+02:00"; }, std::nullopt},
         {"date without a zone", [](Workflow& w) { w.createdAt = "2026-03-01T14:05:09"; }, invalidWorkflow},
         {"30 February", [](Workflow& w) { w.createdAt = "2026-02-30T14:05:09Z"; }, invalidWorkflow},
-        {"date over 64 bytes", [](Workflow& w) { w.createdAt = "2026-03-01T14:05:09." + repeated("0", 44) + "Z"; },
+        {"date over 64 bytes",
+         [](Workflow& w) { w.createdAt = "2026-03-01T14:05:09." + repeated("0", 44) + "Z"; },
          invalidWorkflow},
         {"latency -1", [](Workflow& w) { w.latencyP95Ms = -1; }, invalidWorkflow},
         {"latency 60000", [](Workflow& w) { w.latencyP95Ms = 60'000; }, std::nullopt},
@@ -131,8 +130,8 @@ TEST(WorkflowValidation, EveryRuleAtItsBoundary) {
          std::nullopt},
         {"type of 32769 bytes", only(WorkflowStep::type(repeated("\U0001F600", 8192) + "a")), step1},
         {"type that is not UTF-8", only(WorkflowStep::type("\xc3")), step1},
-        {"eight full type steps", [](Workflow& w) { w.steps.assign(8, WorkflowStep::type(repeated("a", 8192))); },
-         std::nullopt},
+        {"eight full type steps",
+         [](Workflow& w) { w.steps.assign(8, WorkflowStep::type(repeated("a", 8192))); }, std::nullopt},
         {"a ninth non-empty type step",
          [](Workflow& w) {
              w.steps.assign(8, WorkflowStep::type(repeated("a", 8192)));
@@ -197,14 +196,15 @@ TEST(WorkflowValidation, ErrorTexts) {
     EXPECT_EQ(WorkflowStoreError::invalidFile().description(),
               "The workflow must be a regular JSON file, not a symbolic link.");
     EXPECT_EQ(WorkflowStoreError::fileTooLarge().description(), "The workflow file exceeds the 2 MB limit.");
-    EXPECT_EQ(WorkflowStoreError::tooManySteps().description(), "A workflow can contain at most 2,048 steps.");
+    EXPECT_EQ(WorkflowStoreError::tooManySteps().description(),
+              "A workflow can contain at most 2,048 steps.");
     EXPECT_EQ(WorkflowStoreError::invalidWorkflow().description(),
               "The workflow metadata is invalid or exceeds its safety limit.");
 }
 
 TEST(WorkflowJSON, EncodesSortedPrettyAndLeavesAbsentFieldsOut) {
-    Workflow workflow("Demo", {WorkflowStep::tap(0.5, 1.0), WorkflowStep::key(40, 8), WorkflowStep::wait(-3)}, 120,
-                      std::chrono::system_clock::time_point(std::chrono::seconds(1772373909)));
+    Workflow workflow("Demo", {WorkflowStep::tap(0.5, 1.0), WorkflowStep::key(40, 8), WorkflowStep::wait(-3)},
+                      120, std::chrono::system_clock::time_point(std::chrono::seconds(1772373909)));
     EXPECT_EQ(workflow.createdAt, "2026-03-01T14:05:09Z");
     EXPECT_EQ(workflow.version, 1);
     EXPECT_EQ(encodeWorkflow(workflow), R"({
@@ -261,8 +261,10 @@ TEST(WorkflowJSON, DecodingAcceptsNullsUnknownKeysAndWholeRealsAndRefusesWrongSh
         {"{" + valid + R"(,"steps":[{"kind":"wait","ms":1},{"kind":"jump"}]})",
          "step 2: \"jump\" is not a step kind (tap, swipe, type, key, button or wait)."},
         {"{" + valid + R"(,"steps":[{"x":1}]})", "step 1: \"kind\" is missing."},
-        {"{" + valid + R"(,"steps":[{"kind":"tap","x":"1"}]})", "step 1: \"x\" must be a number, not string."},
-        {"{" + valid + R"(,"steps":[{"kind":"tap","x":true}]})", "step 1: \"x\" must be a number, not boolean."},
+        {"{" + valid + R"(,"steps":[{"kind":"tap","x":"1"}]})",
+         "step 1: \"x\" must be a number, not string."},
+        {"{" + valid + R"(,"steps":[{"kind":"tap","x":true}]})",
+         "step 1: \"x\" must be a number, not boolean."},
         {"{" + valid + R"(,"steps":[{"kind":"key","usage":1e30}]})",
          "step 1: \"usage\" must be a whole number within 64 bits."},
         {"{" + valid + R"(,"steps":[7]})", "step 1: must be an object, not number."},

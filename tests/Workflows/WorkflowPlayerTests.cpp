@@ -1,15 +1,14 @@
-#include "WorkflowTestSupport.h"
-
 #include "ControlKit/KeyboardTranslator.h"
 #include "Input/InputTestSupport.h"
 #include "Support/RunCoroutine.h"
 #include "VedevaveApp/Workflows/WorkflowPlayer.h"
 #include "VedevaveApp/Workflows/WorkflowTiming.h"
-
-#include <gtest/gtest.h>
+#include "WorkflowTestSupport.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
+#include <thread>
 
 namespace {
 
@@ -35,7 +34,8 @@ protected:
         WorkflowTiming::setLatencyProvider([ms] { return WorkflowTiming::LatencyPercentiles{ms / 3, ms}; });
     }
 
-    void run(const WorkflowStep& step, std::optional<int64_t> fallback = std::nullopt, Mode mode = Mode::portrait()) {
+    void run(const WorkflowStep& step, std::optional<int64_t> fallback = std::nullopt,
+             Mode mode = Mode::portrait()) {
         TestSupport::runCoroutine(context, player.run(step, control, mode, true, fallback));
     }
 
@@ -49,7 +49,8 @@ protected:
                 task.cancel();
             }
         };
-        task = Runtime::Task::start(context.get_executor(), std::move(work), [&](std::exception_ptr e) { failure = e; });
+        task = Runtime::Task::start(context.get_executor(), std::move(work),
+                                    [&](std::exception_ptr e) { failure = e; });
         context.restart();
         context.run();
         clock.onPause = nullptr;
@@ -67,7 +68,8 @@ protected:
     WorkflowTestSupport::VirtualClock clock;
     WorkflowTestSupport::TimelineControlClient control{clock};
     WorkflowPlayer player{clock.pauseFunction(), context.get_executor()};
-    std::shared_ptr<InputTestSupport::MemoryClipboard> clipboard = std::make_shared<InputTestSupport::MemoryClipboard>();
+    std::shared_ptr<InputTestSupport::MemoryClipboard> clipboard =
+        std::make_shared<InputTestSupport::MemoryClipboard>();
 };
 
 TEST(WorkflowTiming, RulesWithAndWithoutAMeasurement) {
@@ -105,7 +107,8 @@ TEST_F(WorkflowPlayerTest, PacingOfEveryStepWithAndWithoutLatencyFallback) {
     const WorkflowStep bareWait = WorkflowTestSupport::bareStep(WorkflowStep::Kind::wait);
     const std::vector<Row> rows{
         {"tap", WorkflowStep::tap(0.5, 0.5), std::nullopt, 0, 40 + 200},
-        {"tap ignores a measurement without fallback", WorkflowStep::tap(0.5, 0.5), std::nullopt, 300, 40 + 200},
+        {"tap ignores a measurement without fallback", WorkflowStep::tap(0.5, 0.5), std::nullopt, 300,
+         40 + 200},
         {"tap with recorded latency", WorkflowStep::tap(0.5, 0.5), 150, 0, 40 + 230},
         {"tap with measured latency", WorkflowStep::tap(0.5, 0.5), 150, 300, 40 + 380},
         {"tap with a tiny fallback", WorkflowStep::tap(0.5, 0.5), 1, 0, 40 + 120},
@@ -139,7 +142,8 @@ TEST_F(WorkflowPlayerTest, PacingOfEveryStepWithAndWithoutLatencyFallback) {
 TEST_F(WorkflowPlayerTest, TapsKeysAndButtonsSendTheirCallsAtTheRightMoments) {
     run(WorkflowStep::tap(0.5, 0.5));
     run(WorkflowStep::tap(0, 0), std::nullopt, Mode::landscape(TouchMap::LandscapeHome::right));
-    const WorkflowStep centre = WorkflowTestSupport::bareStep(WorkflowStep::Kind::tap); // absent coordinates aim at the centre
+    const WorkflowStep centre =
+        WorkflowTestSupport::bareStep(WorkflowStep::Kind::tap); // absent coordinates aim at the centre
     run(centre);
     EXPECT_EQ(control.timeline, (Lines{"0 keyboardReset", "40 tap 32767 32767", "240 keyboardReset",
                                        "280 tap 65535 0", "480 keyboardReset", "520 tap 32767 32767"}));
@@ -148,9 +152,10 @@ TEST_F(WorkflowPlayerTest, TapsKeysAndButtonsSendTheirCallsAtTheRightMoments) {
     clock.now = {};
     run(WorkflowStep::key(0x28, 0));
     run(WorkflowStep::key(0x04, 8));
-    EXPECT_EQ(control.timeline, (Lines{"0 keyboardReset", "20 key down 0x28 '' 0x00", "70 key up 0x28 '' 0x00",
-                                       "70 keyboardReset", "110 key down 0x04 '' 0x08", "160 key up 0x04 '' 0x08",
-                                       "160 keyboardReset"}));
+    EXPECT_EQ(
+        control.timeline,
+        (Lines{"0 keyboardReset", "20 key down 0x28 '' 0x00", "70 key up 0x28 '' 0x00", "70 keyboardReset",
+               "110 key down 0x04 '' 0x08", "160 key up 0x04 '' 0x08", "160 keyboardReset"}));
 
     control.timeline.clear();
     WorkflowStep oversized = WorkflowStep::key(4, 0);
@@ -160,7 +165,8 @@ TEST_F(WorkflowPlayerTest, TapsKeysAndButtonsSendTheirCallsAtTheRightMoments) {
         run(WorkflowStep::button(name));
     }
     run(WorkflowTestSupport::bareStep(WorkflowStep::Kind::button));
-    EXPECT_EQ(control.calls(), (Lines{"swipeUp", "swipeDown", "button home press", "button screenshot press"}));
+    EXPECT_EQ(control.calls(),
+              (Lines{"swipeUp", "swipeDown", "button home press", "button screenshot press"}));
 }
 
 TEST_F(WorkflowPlayerTest, SwipesAreSentInSegmentsOfSixteenMilliseconds) {
@@ -194,13 +200,14 @@ TEST_F(WorkflowPlayerTest, SwipesAreSentInSegmentsOfSixteenMilliseconds) {
 TEST_F(WorkflowPlayerTest, CancellingMidSwipeReleasesAtTheLastPointSent) {
     const WorkflowStep swipe = WorkflowStep::swipe(0, 0, 1, 1, 800);
     EXPECT_TRUE(runAsTask(player.run(swipe, control, Mode::portrait(), true, std::nullopt), 3));
-    EXPECT_EQ(control.timeline, (Lines{"0 touch contact 0 0", "0 touch contact 1310 1310",
-                                       "16 touch contact 2621 2621", "32 touch contact 3932 3932",
-                                       "48 touch release 3932 3932"}));
+    EXPECT_EQ(control.timeline,
+              (Lines{"0 touch contact 0 0", "0 touch contact 1310 1310", "16 touch contact 2621 2621",
+                     "32 touch contact 3932 3932", "48 touch release 3932 3932"}));
 }
 
 TEST_F(WorkflowPlayerTest, CancellingMidKeyOrMidTypingLiftsTheKey) {
-    EXPECT_TRUE(runAsTask(player.run(WorkflowStep::key(0x04, 8), control, Mode::portrait(), true, std::nullopt), 1));
+    EXPECT_TRUE(
+        runAsTask(player.run(WorkflowStep::key(0x04, 8), control, Mode::portrait(), true, std::nullopt), 1));
     EXPECT_EQ(control.timeline, (Lines{"0 key down 0x04 '' 0x08", "50 key up 0x04 '' 0x08"}));
 
     control.timeline.clear();
@@ -211,17 +218,18 @@ TEST_F(WorkflowPlayerTest, CancellingMidKeyOrMidTypingLiftsTheKey) {
     // Not cancellable: the step runs to its end, the pauses cut short.
     control.timeline.clear();
     clock.now = {};
-    EXPECT_FALSE(runAsTask(player.run(WorkflowStep::tap(0.5, 0.5), control, Mode::portrait(), false, std::nullopt), 1));
+    EXPECT_FALSE(runAsTask(
+        player.run(WorkflowStep::tap(0.5, 0.5), control, Mode::portrait(), false, std::nullopt), 1));
     EXPECT_EQ(control.timeline, (Lines{"0 keyboardReset", "40 tap 32767 32767"}));
     EXPECT_EQ(clock.nowMs(), 40);
 }
 
 TEST_F(WorkflowPlayerTest, TypingResolvesFoldsAndFallsBackToTheClipboard) {
     TestSupport::runCoroutine(context, player.runType("\u00E9A\u2460", control, true, true));
-    EXPECT_EQ(control.timeline, (Lines{"0 keyboardReset", "60 key down 0x08 '\u00E9' 0x00", "105 key up 0x08 '\u00E9' 0x00",
-                                       "160 key down 0x04 'A' 0x01", "205 key up 0x04 'A' 0x01",
-                                       "260 key down 0x19 '\u2460' 0x08", "305 key up 0x19 '\u2460' 0x08",
-                                       "305 keyboardReset"}));
+    EXPECT_EQ(control.timeline, (Lines{"0 keyboardReset", "60 key down 0x08 '\u00E9' 0x00",
+                                       "105 key up 0x08 '\u00E9' 0x00", "160 key down 0x04 'A' 0x01",
+                                       "205 key up 0x04 'A' 0x01", "260 key down 0x19 '\u2460' 0x08",
+                                       "305 key up 0x19 '\u2460' 0x08", "305 keyboardReset"}));
     EXPECT_EQ(clock.nowMs(), 60 + 3 * 100 + 120);
     EXPECT_EQ(clipboard->text, "\u2460");
 
@@ -237,7 +245,9 @@ TEST_F(WorkflowPlayerTest, TypingResolvesFoldsAndFallsBackToTheClipboard) {
 TEST_F(WorkflowPlayerTest, PlayReportsEveryStepAndFinishes) {
     std::vector<std::string> events;
     player.onStarted = [&](const Workflow& w) { events.push_back("started " + w.name); };
-    player.onStepHighlight = [&](const WorkflowStep&, std::size_t i) { events.push_back("highlight " + std::to_string(i)); };
+    player.onStepHighlight = [&](const WorkflowStep&, std::size_t i) {
+        events.push_back("highlight " + std::to_string(i));
+    };
     player.onProgress = [&](std::size_t i, std::size_t n, const std::string& summary) {
         events.push_back(std::to_string(i) + "/" + std::to_string(n) + " " + summary);
     };
@@ -251,8 +261,8 @@ TEST_F(WorkflowPlayerTest, PlayReportsEveryStepAndFinishes) {
     EXPECT_EQ(player.playbackLatencyP95(), 150);
     player.play(Workflow("Other", {}, std::nullopt), control, Mode::portrait()); // ignored
     context.run();
-    EXPECT_EQ(events, (Lines{"started Demo", "highlight 0", "1/2 Tap 50%, 80%", "highlight 1", "2/2 Pause 1.0s",
-                             "finished"}));
+    EXPECT_EQ(events, (Lines{"started Demo", "highlight 0", "1/2 Tap 50%, 80%", "highlight 1",
+                             "2/2 Pause 1.0s", "finished"}));
     EXPECT_EQ(clock.nowMs(), 40 + 230 + 925); // the recorded latency paces the playback
     EXPECT_FALSE(player.currentWorkflow());
     EXPECT_FALSE(player.playbackTask().isValid());
@@ -267,8 +277,9 @@ TEST_F(WorkflowPlayerTest, PlayReportsEveryStepAndFinishes) {
 TEST_F(WorkflowPlayerTest, CancellingPlaybackMidSwipeReleasesAndReportsFailure) {
     std::optional<bool> result;
     player.onFinished = [&](bool success) { result = success; };
-    player.play(Workflow("Swipe", {WorkflowStep::swipe(0, 0, 1, 1, 800), WorkflowStep::tap(0.5, 0.5)}, std::nullopt),
-                control, Mode::portrait());
+    player.play(
+        Workflow("Swipe", {WorkflowStep::swipe(0, 0, 1, 1, 800), WorkflowStep::tap(0.5, 0.5)}, std::nullopt),
+        control, Mode::portrait());
     clock.onPause = [&](std::size_t number) {
         if (number == 2) {
             player.playbackTask().cancel();
@@ -278,6 +289,61 @@ TEST_F(WorkflowPlayerTest, CancellingPlaybackMidSwipeReleasesAndReportsFailure) 
     EXPECT_EQ(result, false);
     EXPECT_EQ(control.timeline.back(), "32 touch release 2621 2621");
     EXPECT_FALSE(player.isPlaying());
+}
+
+} // namespace
+
+namespace {
+
+// Notes the thread of every call.
+class ThreadNotingControlClient : public TestSupport::RecordingControlClient {
+public:
+    void tap(int32_t x, int32_t y) override {
+        note();
+        RecordingControlClient::tap(x, y);
+    }
+    void key(bool down, uint16_t usage, std::string_view character, uint8_t mods) override {
+        note();
+        RecordingControlClient::key(down, usage, character, mods);
+    }
+    void keyboardReset() override {
+        note();
+        RecordingControlClient::keyboardReset();
+    }
+    std::vector<std::thread::id> threads; // written on the home thread only
+
+private:
+    void note() { threads.push_back(std::this_thread::get_id()); }
+};
+
+TEST(WorkflowPlayerExecutors, RunAndRunTypeHopToTheHomeExecutorAndBack) {
+    ControlKit::KeyboardTranslator::setKeyboardModeSource([] { return std::string("us"); });
+    asio::io_context home;
+    auto keepRunning = asio::make_work_guard(home);
+    std::thread homeThread([&] { home.run(); });
+    WorkflowTestSupport::VirtualClock clock;
+    ThreadNotingControlClient control;
+    WorkflowPlayer player(clock.pauseFunction(), home.get_executor());
+
+    asio::io_context caller;
+    std::vector<std::thread::id> resumedOn;
+    auto work = [&]() -> asio::awaitable<void> {
+        co_await player.run(WorkflowStep::tap(0.5, 0.5), control, Mode::portrait(), true, std::nullopt);
+        resumedOn.push_back(std::this_thread::get_id());
+        co_await player.runType("a", control, true, true);
+        resumedOn.push_back(std::this_thread::get_id());
+    };
+    TestSupport::runCoroutine(caller, work());
+    const auto homeID = homeThread.get_id();
+    keepRunning.reset();
+    homeThread.join();
+    ControlKit::KeyboardTranslator::setKeyboardModeSource({});
+
+    EXPECT_EQ(control.calls().size(), 5u);
+    for (const auto& thread : control.threads) {
+        EXPECT_EQ(thread, homeID);
+    }
+    EXPECT_EQ(resumedOn, (std::vector<std::thread::id>(2, std::this_thread::get_id())));
 }
 
 } // namespace

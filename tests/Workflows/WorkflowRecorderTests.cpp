@@ -78,9 +78,9 @@ TEST_F(WorkflowRecorderTest, GapsBelowTheMinimumAreDroppedAndLongOnesCapped) {
     recorder.recordKey(0x28, 0);
     scheduler.advance(80ms);
     recorder.button("home");
-    EXPECT_EQ(recorder.stop().steps, (Steps{WorkflowStep::tap(0.5, 0.5), WorkflowStep::wait(5000),
-                                            WorkflowStep::key(0x28, 0), WorkflowStep::wait(80),
-                                            WorkflowStep::button("home")}));
+    EXPECT_EQ(recorder.stop().steps,
+              (Steps{WorkflowStep::tap(0.5, 0.5), WorkflowStep::wait(5000), WorkflowStep::key(0x28, 0),
+                     WorkflowStep::wait(80), WorkflowStep::button("home")}));
 }
 
 TEST_F(WorkflowRecorderTest, TypingGathersIntoOneStepFlushedAfterAPause) {
@@ -138,8 +138,8 @@ TEST_F(WorkflowRecorderTest, DockPanelsAreIgnoredAndTheStepLimitHolds) {
     recorder.onStepAdded = [&](const WorkflowStep&, std::size_t index) { added.push_back(index); };
     recorder.button("home"); // not recording
     recorder.start();
-    for (const char* panel : {"settings", "agent", "workflow", "perf", "screenshot", "record", "pasteclip", "music",
-                              "instant"}) {
+    for (const char* panel :
+         {"settings", "agent", "workflow", "perf", "screenshot", "record", "pasteclip", "music", "instant"}) {
         recorder.button(panel);
     }
     EXPECT_TRUE(recorder.steps().empty());

@@ -1,16 +1,14 @@
-#include "WorkflowTestSupport.h"
-
 #include "Input/InputTestSupport.h"
 #include "Runtime/Executors.h"
 #include "VedevaveApp/Workflows/HeadlessWorkflowSidebarPort.h"
 #include "VedevaveApp/Workflows/WorkflowSidebarController.h"
 #include "VedevaveApp/Workflows/WorkflowStore.h"
-
-#include <gtest/gtest.h>
+#include "WorkflowTestSupport.h"
 
 #include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -53,8 +51,8 @@ protected:
     bool isAgentRunning = false;
     bool isRevealed = true;
     Controller controller{WorkflowSidebarDependencies{
-        port, recorder, player, gate, control, [this] { return isAgentRunning; }, [this] { return isRevealed; },
-        [] { return TouchMap::Mode::portrait(); },
+        port, recorder, player, gate, control, [this] { return isAgentRunning; },
+        [this] { return isRevealed; }, [] { return TouchMap::Mode::portrait(); },
         [] { return std::chrono::system_clock::time_point(std::chrono::seconds(1772373909)); }}};
 };
 
@@ -102,11 +100,11 @@ TEST_F(WorkflowSidebarTest, PlayHoldsTheGateReportsProgressAndGivesTheGateBack) 
     saveWorkflow("Demo", {WorkflowStep::tap(0.5, 0.8), WorkflowStep::wait(1500)});
     controller.play("Demo");
     drain();
-    EXPECT_EQ(port.statusHistory, (Lines{"Checking automation state\u2026", "Starting \u00B7 2 steps",
-                                         "Starting \u00B7 2 steps", "1/2 \u00B7 Tap 50%, 80%",
-                                         "2/2 \u00B7 Pause 1.5s", "Completed"}));
-    EXPECT_EQ(port.chipHistory, (Lines{"playing workflow \u00B7 Demo", "playing workflow \u00B7 Demo",
-                                       "workflow complete"}));
+    EXPECT_EQ(port.statusHistory,
+              (Lines{"Checking automation state\u2026", "Starting \u00B7 2 steps", "Starting \u00B7 2 steps",
+                     "1/2 \u00B7 Tap 50%, 80%", "2/2 \u00B7 Pause 1.5s", "Completed"}));
+    EXPECT_EQ(port.chipHistory,
+              (Lines{"playing workflow \u00B7 Demo", "playing workflow \u00B7 Demo", "workflow complete"}));
     EXPECT_EQ(port.stripSteps.size(), 2u);
     EXPECT_EQ(port.stripHighlight, 1u);
     EXPECT_EQ(port.stripTitle, "Timeline");
@@ -177,10 +175,12 @@ TEST_F(WorkflowSidebarTest, RecordingStartsAfterTheChecksAndSavesUnderTheNameFie
 TEST_F(WorkflowSidebarTest, RecordingRefusalsEmptyRecordingsAndSaveFailures) {
     // The check runs after the press, when playback has begun.
     controller.recordButtonPressed();
-    player.play(Workflow("Busy", {WorkflowStep::wait(100)}, std::nullopt), control, TouchMap::Mode::portrait());
+    player.play(Workflow("Busy", {WorkflowStep::wait(100)}, std::nullopt), control,
+                TouchMap::Mode::portrait());
     drain();
-    EXPECT_NE(std::find(port.statusHistory.begin(), port.statusHistory.end(), "Stop playback before recording"),
-              port.statusHistory.end());
+    EXPECT_NE(
+        std::find(port.statusHistory.begin(), port.statusHistory.end(), "Stop playback before recording"),
+        port.statusHistory.end());
     EXPECT_FALSE(recorder.isRecording());
 
     port.nameField = "   ";
@@ -219,7 +219,8 @@ TEST_F(WorkflowSidebarTest, SelectExportAndLibraryChanges) {
 
     std::ofstream(library.library() / "Broken.json") << "{";
     controller.select("Broken");
-    EXPECT_TRUE(port.status.starts_with("The workflow file could not be read: it is not valid JSON")) << port.status;
+    EXPECT_TRUE(port.status.starts_with("The workflow file could not be read: it is not valid JSON"))
+        << port.status;
     EXPECT_EQ(port.statusTone, Tone::error);
 
     controller.exportWorkflow("Nope");
@@ -233,7 +234,8 @@ TEST_F(WorkflowSidebarTest, SelectExportAndLibraryChanges) {
     EXPECT_EQ(port.lastExportRequest->allowedExtensions, Lines{"json"});
     EXPECT_EQ(port.status, "Exported \u00B7 Demo.json");
     EXPECT_EQ(port.statusChip, "workflow exported");
-    EXPECT_EQ(port.revealedFiles, std::vector<std::filesystem::path>{library.outside() / "out" / "Demo.json"});
+    EXPECT_EQ(port.revealedFiles,
+              std::vector<std::filesystem::path>{library.outside() / "out" / "Demo.json"});
 
     port.exportDestination.reset(); // the user cancels the panel
     port.status.clear();

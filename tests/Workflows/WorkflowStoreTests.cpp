@@ -1,11 +1,9 @@
-#include "WorkflowTestSupport.h"
-
 #include "VedevaveApp/Workflows/WorkflowStore.h"
-
-#include <gtest/gtest.h>
+#include "WorkflowTestSupport.h"
 
 #include <csignal>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 namespace {
@@ -54,7 +52,9 @@ TEST_F(WorkflowStoreTest, FileNamesFollowTheTrimmedName) {
         {std::string(130, 'x'), std::string(120, 'x') + ".json"},
         // Not hidden (a listing would never show it) and no control characters in file names.
         {".profile", "-profile.json"},
-        {"a\x01" "b", "a-b.json"},
+        {"a\x01"
+         "b",
+         "a-b.json"},
     };
     for (const auto& [name, file] : names) {
         EXPECT_EQ(WorkflowStore::fileName(name), file) << name;
@@ -157,13 +157,15 @@ TEST_F(WorkflowStoreTest, LoadRefusesLinksEscapesAndOversizedFiles) {
 }
 
 TEST_F(WorkflowStoreTest, MalformedFilesAreRefusedWhole) {
-    writeFile(library.library() / "broken.json", R"({"name":"x","version":1,"createdAt":"2026-03-01T14:05:09Z",)");
+    writeFile(library.library() / "broken.json",
+              R"({"name":"x","version":1,"createdAt":"2026-03-01T14:05:09Z",)");
     EXPECT_THROW((void)WorkflowStore::load(library.library() / "broken.json"), WorkflowDecodingError);
     writeFile(library.library() / "kind.json",
               R"({"name":"x","version":1,"createdAt":"2026-03-01T14:05:09Z","steps":[{"kind":"fly"}]})");
     EXPECT_THROW((void)WorkflowStore::load(library.library() / "kind.json"), WorkflowDecodingError);
-    writeFile(library.library() / "limits.json",
-              R"({"name":"x","version":1,"createdAt":"2026-03-01T14:05:09Z","steps":[{"kind":"wait","ms":70000}]})");
+    writeFile(
+        library.library() / "limits.json",
+        R"({"name":"x","version":1,"createdAt":"2026-03-01T14:05:09Z","steps":[{"kind":"wait","ms":70000}]})");
     EXPECT_EQ(loadError(library.library() / "limits.json"), WorkflowStoreError::Kind::invalidStep);
     ::mkfifo((library.library() / "pipe.json").c_str(), 0600);
     EXPECT_EQ(loadError(library.library() / "pipe.json"), WorkflowStoreError::Kind::invalidFile);

@@ -8,11 +8,10 @@
 #include "Support/RecordingControlClient.h"
 #include "VedevaveApp/Workflows/WorkflowPlayer.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -81,20 +80,36 @@ class TimelineControlClient : public ControlKit::ControlClientInterface {
 public:
     explicit TimelineControlClient(const VirtualClock& clock) : clock_(clock) {}
 
-    void touch(std::string_view type, int32_t x, int32_t y) override { stamp([&] { inner_.touch(type, x, y); }); }
-    void tap(int32_t x, int32_t y) override { stamp([&] { inner_.tap(x, y); }); }
+    void touch(std::string_view type, int32_t x, int32_t y) override {
+        stamp([&] { inner_.touch(type, x, y); });
+    }
+    void tap(int32_t x, int32_t y) override {
+        stamp([&] { inner_.tap(x, y); });
+    }
     void releaseTouch(int32_t x, int32_t y, uint32_t minHoldUs, uint64_t pressedAt) override {
         stamp([&] { inner_.releaseTouch(x, y, minHoldUs, pressedAt); });
     }
-    void button(std::string_view name, std::string_view state) override { stamp([&] { inner_.button(name, state); }); }
+    void button(std::string_view name, std::string_view state) override {
+        stamp([&] { inner_.button(name, state); });
+    }
     void key(bool down, uint16_t usage, std::string_view character, uint8_t mods) override {
         stamp([&] { inner_.key(down, usage, character, mods); });
     }
-    void instant(bool hard) override { stamp([&] { inner_.instant(hard); }); }
-    void musicSafe(bool on) override { stamp([&] { inner_.musicSafe(on); }); }
-    void keyboardReset() override { stamp([&] { inner_.keyboardReset(); }); }
-    void swipeUp() override { stamp([&] { inner_.swipeUp(); }); }
-    void swipeDown() override { stamp([&] { inner_.swipeDown(); }); }
+    void instant(bool hard) override {
+        stamp([&] { inner_.instant(hard); });
+    }
+    void musicSafe(bool on) override {
+        stamp([&] { inner_.musicSafe(on); });
+    }
+    void keyboardReset() override {
+        stamp([&] { inner_.keyboardReset(); });
+    }
+    void swipeUp() override {
+        stamp([&] { inner_.swipeUp(); });
+    }
+    void swipeDown() override {
+        stamp([&] { inner_.swipeDown(); });
+    }
 
     std::vector<std::string> timeline;
     // The calls without their times.

@@ -171,8 +171,8 @@ asio::awaitable<void> clearField(ControlKit::ControlClientInterface& control, in
     co_await sleepMs(afterClearingMs, player);
 }
 
-asio::awaitable<void> openApp(std::string name, ControlKit::ControlClientInterface& control, TouchMap::Mode mode,
-                              WorkflowPlayer& player) {
+asio::awaitable<void> openApp(std::string name, ControlKit::ControlClientInterface& control,
+                              TouchMap::Mode mode, WorkflowPlayer& player) {
     const std::string appName = WorkflowText::trimmed(name);
     if (appName.empty()) {
         co_return;
@@ -206,8 +206,8 @@ asio::awaitable<void> openAppCancellable(std::string name, ControlKit::ControlCl
     co_await pauseCancellable(player, afterKeyboardResetMs);
     co_await runCancellable(player, clearKey(), control, mode);
     // Enough backspaces for a longer query left in the field, never fewer than the plain macro's.
-    const auto backspaces = std::clamp<std::size_t>(WorkflowText::characterCount(appName), openAppBackspaces,
-                                                    maximumBackspaces);
+    const auto backspaces =
+        std::clamp<std::size_t>(WorkflowText::characterCount(appName), openAppBackspaces, maximumBackspaces);
     for (std::size_t i = 0; i < backspaces; ++i) {
         co_await runCancellable(player, backspaceKey(), control, mode);
     }

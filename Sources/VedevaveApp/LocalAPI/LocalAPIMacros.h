@@ -6,8 +6,9 @@
 // end; their pauses end early, without an error, when the calling task is cancelled. The
 // cancellable variants (the agent) stop at the first cancellation and throw it.
 //
-// Main executor: every macro hops there through the player. Nothing here serializes two macros;
-// callers that need the phone to themselves take the device action gate.
+// Meant for the main executor, where the route table and the agent run; the steps hop there through
+// the player in any case. Nothing here serializes two macros; callers that need the phone to
+// themselves take the device action gate.
 #pragma once
 
 #include "ControlKit/ControlClientInterface.h"
@@ -16,7 +17,6 @@
 #include "VedevaveApp/Workflows/WorkflowStep.h"
 
 #include <asio/awaitable.hpp>
-
 #include <cstdint>
 #include <string>
 
@@ -50,10 +50,11 @@ asio::awaitable<void> openSpotlight(ControlKit::ControlClientInterface& control,
 asio::awaitable<void> clearField(ControlKit::ControlClientInterface& control, int backspaces,
                                  WorkflowPlayer& player = WorkflowPlayer::shared());
 // `name` as it should be typed into Spotlight; a name of only blanks does nothing.
-asio::awaitable<void> openApp(std::string name, ControlKit::ControlClientInterface& control, TouchMap::Mode mode,
-                              WorkflowPlayer& player = WorkflowPlayer::shared());
+asio::awaitable<void> openApp(std::string name, ControlKit::ControlClientInterface& control,
+                              TouchMap::Mode mode, WorkflowPlayer& player = WorkflowPlayer::shared());
 asio::awaitable<void> openAppCancellable(std::string name, ControlKit::ControlClientInterface& control,
-                                         TouchMap::Mode mode, WorkflowPlayer& player = WorkflowPlayer::shared());
+                                         TouchMap::Mode mode,
+                                         WorkflowPlayer& player = WorkflowPlayer::shared());
 // Returns at once below 1 ms; a cancelled pause returns early without an error.
 asio::awaitable<void> sleepMs(int64_t ms, WorkflowPlayer& player = WorkflowPlayer::shared());
 

@@ -43,7 +43,8 @@ void HeadlessWorkflowSidebarPort::reloadStrip(const std::vector<WorkflowStep>& s
 }
 
 void HeadlessWorkflowSidebarPort::presentExportPanel(
-    const WorkflowExportPanelRequest& request, std::function<void(std::optional<std::filesystem::path>)> completion) {
+    const WorkflowExportPanelRequest& request,
+    std::function<void(std::optional<std::filesystem::path>)> completion) {
     lastExportRequest = request;
     completion(exportDestination);
 }

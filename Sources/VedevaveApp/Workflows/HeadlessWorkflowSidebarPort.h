@@ -13,7 +13,8 @@ public:
     void showStatusChip(std::string_view text) override;
     void setPlaying(bool isPlaying) override { this->isPlaying = isPlaying; }
     void setRecording(bool isRecording, std::size_t stepCount) override;
-    void reloadLibrary(const std::vector<std::string>& names, const std::optional<std::string>& selected) override;
+    void reloadLibrary(const std::vector<std::string>& names,
+                       const std::optional<std::string>& selected) override;
     std::string nameFieldText() const override { return nameField; }
     void setNameFieldText(std::string_view text) override { nameField = std::string(text); }
     void setStripTitle(std::string_view title) override { stripTitle = std::string(title); }

@@ -1,11 +1,10 @@
 #include "VedevaveApp/Workflows/Workflow.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 namespace VedevaveApp {
 
@@ -15,9 +14,13 @@ namespace {
 
 constexpr const char* decodingPrefix = "The workflow file could not be read: ";
 
-[[noreturn]] void fail(const std::string& detail) { throw WorkflowDecodingError(detail); }
+[[noreturn]] void fail(const std::string& detail) {
+    throw WorkflowDecodingError(detail);
+}
 
-std::string describeType(const json& value) { return value.type_name(); }
+std::string describeType(const json& value) {
+    return value.type_name();
+}
 
 // A JSON number that is a whole number within 64 bits (1 and 1.0 both count).
 std::optional<int64_t> wholeNumber(const json& value) {
@@ -197,9 +200,9 @@ std::string internetDateTime(std::chrono::system_clock::time_point when) {
 
 bool isInternetDateTime(std::string_view text) {
     // 2026-03-01T14:05:09 then optional .fraction, then Z or +hh:mm / -hh:mm.
-    if (!isDigits(text, 0, 4) || text.size() < 20 || text[4] != '-' || !isDigits(text, 5, 2) || text[7] != '-' ||
-        !isDigits(text, 8, 2) || text[10] != 'T' || !isDigits(text, 11, 2) || text[13] != ':' ||
-        !isDigits(text, 14, 2) || text[16] != ':' || !isDigits(text, 17, 2)) {
+    if (!isDigits(text, 0, 4) || text.size() < 20 || text[4] != '-' || !isDigits(text, 5, 2) ||
+        text[7] != '-' || !isDigits(text, 8, 2) || text[10] != 'T' || !isDigits(text, 11, 2) ||
+        text[13] != ':' || !isDigits(text, 14, 2) || text[16] != ':' || !isDigits(text, 17, 2)) {
         return false;
     }
     const int year = number(text, 0, 4);

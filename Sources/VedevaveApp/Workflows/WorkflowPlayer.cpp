@@ -5,13 +5,12 @@
 #include "VedevaveApp/Workflows/WorkflowText.h"
 #include "VedevaveApp/Workflows/WorkflowTiming.h"
 
+#include <algorithm>
 #include <asio/bind_executor.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
-
-#include <algorithm>
 #include <limits>
 
 namespace VedevaveApp {
@@ -40,7 +39,8 @@ asio::awaitable<void> timerPause(nanoseconds duration) {
     }
 }
 
-TouchMap::DevicePoint mapPoint(const std::optional<double>& x, const std::optional<double>& y, TouchMap::Mode mode) {
+TouchMap::DevicePoint mapPoint(const std::optional<double>& x, const std::optional<double>& y,
+                               TouchMap::Mode mode) {
     return TouchMap::deviceCoordinates({x.value_or(0.5), y.value_or(0.5)}, mode);
 }
 
@@ -80,7 +80,8 @@ WorkflowPlayer& WorkflowPlayer::shared() {
     return player;
 }
 
-void WorkflowPlayer::play(Workflow workflow, ControlKit::ControlClientInterface& control, TouchMap::Mode touchMode) {
+void WorkflowPlayer::play(Workflow workflow, ControlKit::ControlClientInterface& control,
+                          TouchMap::Mode touchMode) {
     if (isPlaying_) {
         return;
     }
@@ -99,13 +100,18 @@ void WorkflowPlayer::play(Workflow workflow, ControlKit::ControlClientInterface&
         return; // onStarted started another playback (it cannot, while playing; kept safe anyway)
     }
     auto steps = playSteps(std::move(workflow), control, touchMode, latencyFallback);
-    playbackTask_ = Runtime::Task::start(home_, std::move(steps), [this, generation](std::exception_ptr failure) {
-        finishPlayback(generation, failure == nullptr);
-    });
+    playbackTask_ =
+        Runtime::Task::start(home_, std::move(steps), [this, generation](std::exception_ptr failure) {
+            finishPlayback(generation, failure == nullptr);
+        });
 }
 
-asio::awaitable<void> WorkflowPlayer::playSteps(Workflow workflow, ControlKit::ControlClientInterface& control,
+asio::awaitable<void> WorkflowPlayer::playSteps(Workflow workflow,
+                                                ControlKit::ControlClientInterface& control,
                                                 TouchMap::Mode mode, std::optional<int64_t> latencyFallback) {
+    // Starting a task from its own executor may run it at once; yielding first lets play() keep the
+    // task handle before any step runs (or an empty workflow ends).
+    co_await asio::post(asio::bind_executor(home_, asio::use_awaitable));
     const std::size_t count = workflow.steps.size();
     for (std::size_t i = 0; i < count; ++i) {
         co_await Runtime::checkCancellation();
@@ -135,32 +141,33 @@ void WorkflowPlayer::finishPlayback(uint64_t generation, bool success) {
 }
 
 asio::awaitable<void> WorkflowPlayer::pause(nanoseconds duration, bool cancellable) {
-    auto make = [&]() -> asio::awaitable<void> {
-        if (duration.count() <= 0) {
-            if (cancellable) {
-                co_await Runtime::checkCancellation();
-            }
-            co_return;
-        }
-        if (cancellable) {
-            auto waiting = pause_(duration);
-            co_await std::move(waiting);
-            co_return;
-        }
-        try {
-            auto waiting = pause_(duration);
-            co_await std::move(waiting);
-        } catch (const Runtime::CancellationError&) {
-            // Not cancellable: a pause cut short counts as completed.
-        }
-    };
+    auto make = [&]() { return pauseHere(duration, cancellable); };
     auto work = onExecutor(home_, make);
     co_await std::move(work);
 }
 
+asio::awaitable<void> WorkflowPlayer::pauseHere(nanoseconds duration, bool cancellable) {
+    if (duration.count() <= 0) {
+        if (cancellable) {
+            co_await Runtime::checkCancellation();
+        }
+        co_return;
+    }
+    if (cancellable) {
+        auto waiting = pause_(duration);
+        co_await std::move(waiting);
+        co_return;
+    }
+    try {
+        auto waiting = pause_(duration);
+        co_await std::move(waiting);
+    } catch (const Runtime::CancellationError&) {
+        // Not cancellable: a pause cut short counts as completed.
+    }
+}
+
 asio::awaitable<void> WorkflowPlayer::pauseMs(int64_t ms, bool cancellable) {
-    auto waiting = pause(fromMilliseconds(ms), cancellable);
-    co_await std::move(waiting);
+    co_await pauseHere(fromMilliseconds(ms), cancellable);
 }
 
 asio::awaitable<void> WorkflowPlayer::run(WorkflowStep step, ControlKit::ControlClientInterface& control,
@@ -178,7 +185,8 @@ asio::awaitable<void> WorkflowPlayer::runType(std::string text, ControlKit::Cont
     co_await std::move(work);
 }
 
-asio::awaitable<void> WorkflowPlayer::runHere(const WorkflowStep& step, ControlKit::ControlClientInterface& control,
+asio::awaitable<void> WorkflowPlayer::runHere(const WorkflowStep& step,
+                                              ControlKit::ControlClientInterface& control,
                                               TouchMap::Mode mode, bool cancellable,
                                               std::optional<int64_t> latencyFallback) {
     using Kind = WorkflowStep::Kind;
@@ -191,7 +199,8 @@ asio::awaitable<void> WorkflowPlayer::runHere(const WorkflowStep& step, ControlK
         control.keyboardReset();
         co_await pauseMs(tapLeadInMs, cancellable);
         control.tap(point.x, point.y);
-        co_await pauseMs(latencyFallback ? WorkflowTiming::postTapSettle(latencyFallback) : tapSettleMs, cancellable);
+        co_await pauseMs(latencyFallback ? WorkflowTiming::postTapSettle(latencyFallback) : tapSettleMs,
+                         cancellable);
         break;
     }
     case Kind::swipe:
@@ -224,7 +233,8 @@ asio::awaitable<void> WorkflowPlayer::runHere(const WorkflowStep& step, ControlK
     }
 }
 
-asio::awaitable<void> WorkflowPlayer::runSwipe(const WorkflowStep& step, ControlKit::ControlClientInterface& control,
+asio::awaitable<void> WorkflowPlayer::runSwipe(const WorkflowStep& step,
+                                               ControlKit::ControlClientInterface& control,
                                                TouchMap::Mode mode, bool cancellable,
                                                std::optional<int64_t> latencyFallback) {
     const auto start = mapPoint(step.x, step.y, mode);
@@ -250,8 +260,7 @@ asio::awaitable<void> WorkflowPlayer::runSwipe(const WorkflowStep& step, Control
             last.y = static_cast<int32_t>(start.y + static_cast<double>(k) / static_cast<double>(segments) *
                                                         static_cast<double>(end.y - start.y));
             control.touch("contact", last.x, last.y);
-            auto waiting = pause(segmentPause, cancellable);
-            co_await std::move(waiting);
+            co_await pauseHere(segmentPause, cancellable);
         }
     } catch (const Runtime::CancellationError&) {
         wasCancelled = true;
@@ -262,16 +271,17 @@ asio::awaitable<void> WorkflowPlayer::runSwipe(const WorkflowStep& step, Control
         throw Runtime::CancellationError();
     }
     control.touch("release", end.x, end.y);
-    co_await pauseMs(latencyFallback ? WorkflowTiming::postTapSettle(latencyFallback) : tapSettleMs, cancellable);
+    co_await pauseMs(latencyFallback ? WorkflowTiming::postTapSettle(latencyFallback) : tapSettleMs,
+                     cancellable);
 }
 
-asio::awaitable<void> WorkflowPlayer::runKey(const WorkflowStep& step, ControlKit::ControlClientInterface& control,
-                                             bool cancellable) {
+asio::awaitable<void> WorkflowPlayer::runKey(const WorkflowStep& step,
+                                             ControlKit::ControlClientInterface& control, bool cancellable) {
     const int64_t usage = step.usage.value_or(0);
     const int64_t mods = step.mods.value_or(0);
     if (usage < 0 || usage > 65'535 || mods < 0 || mods > 255) {
-        Runtime::logLine("WorkflowPlayer: key step skipped: usage " + std::to_string(usage) + " or modifiers " +
-                         std::to_string(mods) + " out of range");
+        Runtime::logLine("WorkflowPlayer: key step skipped: usage " + std::to_string(usage) +
+                         " or modifiers " + std::to_string(mods) + " out of range");
         co_return;
     }
     if (mods == 0) {
@@ -282,8 +292,8 @@ asio::awaitable<void> WorkflowPlayer::runKey(const WorkflowStep& step, ControlKi
         co_await Runtime::checkCancellation();
     }
     const std::string noCharacter;
-    co_await pressKey(control, static_cast<uint16_t>(usage), noCharacter, static_cast<uint8_t>(mods), keyHoldMs,
-                      cancellable);
+    co_await pressKey(control, static_cast<uint16_t>(usage), noCharacter, static_cast<uint8_t>(mods),
+                      keyHoldMs, cancellable);
     control.keyboardReset();
     co_await pauseMs(keyAfterMs, cancellable);
 }
@@ -304,7 +314,8 @@ asio::awaitable<void> WorkflowPlayer::pressKey(ControlKit::ControlClientInterfac
     }
 }
 
-asio::awaitable<void> WorkflowPlayer::runTypeHere(const std::string& text, ControlKit::ControlClientInterface& control,
+asio::awaitable<void> WorkflowPlayer::runTypeHere(const std::string& text,
+                                                  ControlKit::ControlClientInterface& control,
                                                   bool resetBefore, bool cancellable) {
     if (cancellable) {
         co_await Runtime::checkCancellation();

@@ -16,7 +16,6 @@
 
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -65,12 +64,12 @@ public:
     // Runtime::CancellationError when cancelled (a held touch or key is released first); otherwise
     // cancellation is not looked at and a pause cut short counts as completed. Throws only
     // CancellationError. With a latency fallback the settle pauses follow the measured latency.
-    asio::awaitable<void> run(WorkflowStep step, ControlKit::ControlClientInterface& control, TouchMap::Mode mode,
-                              bool cancellable, std::optional<int64_t> latencyFallback);
+    asio::awaitable<void> run(WorkflowStep step, ControlKit::ControlClientInterface& control,
+                              TouchMap::Mode mode, bool cancellable, std::optional<int64_t> latencyFallback);
     // Types `text` character by character through keyboard translation, pasting what has no key
     // when pasting is on. Throws only CancellationError (when cancellable).
-    asio::awaitable<void> runType(std::string text, ControlKit::ControlClientInterface& control, bool resetBefore,
-                                  bool cancellable);
+    asio::awaitable<void> runType(std::string text, ControlKit::ControlClientInterface& control,
+                                  bool resetBefore, bool cancellable);
     // One pause on the player's clock, with the cancellation rule of `run`.
     asio::awaitable<void> pause(std::chrono::nanoseconds duration, bool cancellable);
 
@@ -89,16 +88,21 @@ private:
     asio::awaitable<void> playSteps(Workflow workflow, ControlKit::ControlClientInterface& control,
                                     TouchMap::Mode mode, std::optional<int64_t> latencyFallback);
     asio::awaitable<void> runHere(const WorkflowStep& step, ControlKit::ControlClientInterface& control,
-                                  TouchMap::Mode mode, bool cancellable, std::optional<int64_t> latencyFallback);
+                                  TouchMap::Mode mode, bool cancellable,
+                                  std::optional<int64_t> latencyFallback);
     asio::awaitable<void> runSwipe(const WorkflowStep& step, ControlKit::ControlClientInterface& control,
-                                   TouchMap::Mode mode, bool cancellable, std::optional<int64_t> latencyFallback);
+                                   TouchMap::Mode mode, bool cancellable,
+                                   std::optional<int64_t> latencyFallback);
     asio::awaitable<void> runKey(const WorkflowStep& step, ControlKit::ControlClientInterface& control,
                                  bool cancellable);
     asio::awaitable<void> runTypeHere(const std::string& text, ControlKit::ControlClientInterface& control,
                                       bool resetBefore, bool cancellable);
     // Key down, hold, key up; a cancellation during the hold lifts the key before it ends the step.
     asio::awaitable<void> pressKey(ControlKit::ControlClientInterface& control, uint16_t usage,
-                                   const std::string& character, uint8_t mods, int64_t holdMs, bool cancellable);
+                                   const std::string& character, uint8_t mods, int64_t holdMs,
+                                   bool cancellable);
+    // The steps' own pauses: already on the home executor, so they never hop.
+    asio::awaitable<void> pauseHere(std::chrono::nanoseconds duration, bool cancellable);
     asio::awaitable<void> pauseMs(int64_t ms, bool cancellable);
     void finishPlayback(uint64_t generation, bool success);
 

@@ -124,7 +124,8 @@ void WorkflowRecorder::touchUp(double nx, double ny) {
     } else {
         const uint64_t durationNs =
             std::max(heldNs, static_cast<uint64_t>(std::chrono::nanoseconds(shortestSwipe).count()));
-        const auto ms = std::min(static_cast<int64_t>(durationNs / nanosecondsPerMillisecond), longestSwipeMs);
+        const auto ms =
+            std::min(static_cast<int64_t>(durationNs / nanosecondsPerMillisecond), longestSwipeMs);
         append(WorkflowStep::swipe(ox, oy, nx, ny, ms));
     }
     downUV_.reset();
@@ -139,13 +140,15 @@ void WorkflowRecorder::typed(std::string_view text) {
     // A pause within typing becomes a wait step at once, ahead of the characters still buffered.
     noteWaitGap(typedGapMinimumMs);
     const std::string incoming = WorkflowText::prefix(text, typeBufferLimit, typeBufferByteLimit);
-    if (WorkflowText::characterCount(typeBuffer_) + WorkflowText::characterCount(incoming) > typeBufferLimit ||
+    if (WorkflowText::characterCount(typeBuffer_) + WorkflowText::characterCount(incoming) >
+            typeBufferLimit ||
         typeBuffer_.size() + incoming.size() > typeBufferByteLimit) {
         flushType();
     }
     typeBuffer_ += incoming;
     // Joining can merge clusters (a combining mark typed after its base); the cut keeps the limit.
-    if (typeBuffer_.size() > typeBufferByteLimit || WorkflowText::characterCount(typeBuffer_) > typeBufferLimit) {
+    if (typeBuffer_.size() > typeBufferByteLimit ||
+        WorkflowText::characterCount(typeBuffer_) > typeBufferLimit) {
         typeBuffer_ = WorkflowText::prefix(typeBuffer_, typeBufferLimit, typeBufferByteLimit);
     }
     typeFlushWork_ = scheduler_.schedule(typeFlushDelay, [this] { flushType(); });

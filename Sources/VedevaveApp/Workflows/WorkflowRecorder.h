@@ -25,10 +25,10 @@ namespace VedevaveApp {
 class WorkflowRecorder final : public InputRecorder {
 public:
     static constexpr std::size_t stepLimit = 2048;
-    static constexpr std::size_t typeBufferLimit = 8192;      // characters: the longest type step
+    static constexpr std::size_t typeBufferLimit = 8192;       // characters: the longest type step
     static constexpr std::size_t typeBufferByteLimit = 32'768; // bytes: the same step's byte limit
     static constexpr std::chrono::milliseconds typeFlushDelay{450};
-    static constexpr int64_t gapMinimumMs = 80;      // before touches, keys and buttons
+    static constexpr int64_t gapMinimumMs = 80;       // before touches, keys and buttons
     static constexpr int64_t typedGapMinimumMs = 120; // within typing
     static constexpr int64_t longestPauseMs = 5000;
     static constexpr double tapDistance = 0.03; // horizontal plus vertical movement, normalized

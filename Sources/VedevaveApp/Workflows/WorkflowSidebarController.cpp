@@ -14,9 +14,13 @@ namespace {
 constexpr auto secondary = WorkflowStatusTone::secondary;
 constexpr auto errorTone = WorkflowStatusTone::error;
 
-std::string joined(std::string_view head, std::string_view tail) { return std::string(head) + std::string(tail); }
+std::string joined(std::string_view head, std::string_view tail) {
+    return std::string(head) + std::string(tail);
+}
 
-std::string stepCountText(std::size_t count) { return std::to_string(count) + " steps"; }
+std::string stepCountText(std::size_t count) {
+    return std::to_string(count) + " steps";
+}
 
 } // namespace
 
@@ -72,7 +76,8 @@ void WorkflowSidebarController::installCallbacks() {
         port.showStatusChip(joined(chipPlayingPrefix, workflow.name));
     };
     player.onProgress = [this](std::size_t number, std::size_t count, const std::string& summary) {
-        deps_.port.showStatus(std::to_string(number) + "/" + std::to_string(count) + " \u00B7 " + summary, secondary);
+        deps_.port.showStatus(std::to_string(number) + "/" + std::to_string(count) + " \u00B7 " + summary,
+                              secondary);
     };
     player.onStepHighlight = [this](const WorkflowStep&, std::size_t index) {
         if (deps_.player.currentWorkflow()) {
@@ -212,23 +217,25 @@ void WorkflowSidebarController::exportWorkflow(const std::string& name) {
         deps_.port.showStatus(joined(statusNotFoundPrefix, name), errorTone);
         return;
     }
-    WorkflowExportPanelRequest request{std::string(exportPanelTitle), WorkflowStore::fileName(name), {"json"}, true};
+    WorkflowExportPanelRequest request{
+        std::string(exportPanelTitle), WorkflowStore::fileName(name), {"json"}, true};
     std::weak_ptr<bool> alive = alive_;
-    deps_.port.presentExportPanel(request, [this, alive, name](std::optional<std::filesystem::path> destination) {
-        if (auto isAlive = alive.lock(); !isAlive || !*isAlive || !destination || destination->empty()) {
-            return;
-        }
-        std::filesystem::path written;
-        try {
-            written = WorkflowStore::exportWorkflow(name, *destination);
-        } catch (...) {
-            deps_.port.showStatus(describeWorkflowFailure(std::current_exception()), errorTone);
-            return;
-        }
-        deps_.port.showStatus(joined(statusExported, written.filename().string()), secondary);
-        deps_.port.showStatusChip(chipExported);
-        deps_.port.revealInFileViewer(written);
-    });
+    deps_.port.presentExportPanel(
+        request, [this, alive, name](std::optional<std::filesystem::path> destination) {
+            if (auto isAlive = alive.lock(); !isAlive || !*isAlive || !destination || destination->empty()) {
+                return;
+            }
+            std::filesystem::path written;
+            try {
+                written = WorkflowStore::exportWorkflow(name, *destination);
+            } catch (...) {
+                deps_.port.showStatus(describeWorkflowFailure(std::current_exception()), errorTone);
+                return;
+            }
+            deps_.port.showStatus(joined(statusExported, written.filename().string()), secondary);
+            deps_.port.showStatusChip(chipExported);
+            deps_.port.revealInFileViewer(written);
+        });
 }
 
 void WorkflowSidebarController::recordButtonPressed() {

@@ -23,8 +23,8 @@ namespace VedevaveApp {
 enum class WorkflowStatusTone { secondary, error };
 
 struct WorkflowExportPanelRequest {
-    std::string title;             // "Export Workflow"
-    std::string proposedFileName;  // built like the library's file names
+    std::string title;                          // "Export Workflow"
+    std::string proposedFileName;               // built like the library's file names
     std::vector<std::string> allowedExtensions; // {"json"}
     bool canCreateDirectories = true;
 };
@@ -40,14 +40,16 @@ public:
     virtual void setPlaying(bool isPlaying) = 0;
     virtual void setRecording(bool isRecording, std::size_t stepCount) = 0;
     // Reloads the path bar's list with the library's workflow names, newest first, selecting one.
-    virtual void reloadLibrary(const std::vector<std::string>& names, const std::optional<std::string>& selected) = 0;
+    virtual void reloadLibrary(const std::vector<std::string>& names,
+                               const std::optional<std::string>& selected) = 0;
     virtual std::string nameFieldText() const = 0;
     virtual void setNameFieldText(std::string_view text) = 0;
 
     // The live strip: its title ("Timeline", "Recording", "Playing"), its steps with one of them
     // highlighted or none, and a new highlight among the steps it shows.
     virtual void setStripTitle(std::string_view title) = 0;
-    virtual void reloadStrip(const std::vector<WorkflowStep>& steps, std::optional<std::size_t> highlight) = 0;
+    virtual void reloadStrip(const std::vector<WorkflowStep>& steps,
+                             std::optional<std::size_t> highlight) = 0;
     virtual void highlightStep(std::size_t index) = 0;
 
     // Shows a save panel. `completion` gets the chosen file or folder, or absent when the user

@@ -26,7 +26,9 @@ std::string swipeCoordinates(const WorkflowStep& step) {
     return percent(step.x) + "," + percent(step.y) + " \u2192 " + percent(step.x1) + "," + percent(step.y1);
 }
 
-std::string buttonName(const WorkflowStep& step) { return step.name.value_or("?"); }
+std::string buttonName(const WorkflowStep& step) {
+    return step.name.value_or("?");
+}
 
 } // namespace
 
@@ -137,7 +139,9 @@ std::string WorkflowStep::detail() const {
     return "";
 }
 
-std::string_view rawValue(WorkflowStep::Kind kind) { return kindNames[static_cast<std::size_t>(kind)]; }
+std::string_view rawValue(WorkflowStep::Kind kind) {
+    return kindNames[static_cast<std::size_t>(kind)];
+}
 
 std::optional<WorkflowStep::Kind> stepKindFromRawValue(std::string_view raw) {
     for (std::size_t i = 0; i < kindNames.size(); ++i) {

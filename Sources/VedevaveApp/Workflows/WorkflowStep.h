@@ -14,15 +14,15 @@ struct WorkflowStep {
     enum class Kind { tap, swipe, type, key, button, wait };
 
     Kind kind = Kind::wait;
-    std::optional<double> x;  // tap point, swipe start (normalized content coordinates)
+    std::optional<double> x; // tap point, swipe start (normalized content coordinates)
     std::optional<double> y;
     std::optional<double> x1; // swipe end
     std::optional<double> y1;
-    std::optional<std::string> text;  // type
-    std::optional<int64_t> usage;     // key: HID keyboard usage
-    std::optional<int64_t> mods;      // key: modifier mask
-    std::optional<std::string> name;  // button
-    std::optional<int64_t> ms;        // swipe duration, wait length
+    std::optional<std::string> text; // type
+    std::optional<int64_t> usage;    // key: HID keyboard usage
+    std::optional<int64_t> mods;     // key: modifier mask
+    std::optional<std::string> name; // button
+    std::optional<int64_t> ms;       // swipe duration, wait length
 
     static WorkflowStep tap(double x, double y);
     static WorkflowStep swipe(double x, double y, double x1, double y1, int64_t ms);

@@ -133,8 +133,8 @@ void writeAll(int fd, std::string_view bytes, const fs::path& path) {
 } // namespace
 
 const std::set<std::string, std::less<>>& allowedButtons() {
-    static const std::set<std::string, std::less<>> names{"home", "lock", "apps", "cc", "volume-up", "volume-down",
-                                                          "mute"};
+    static const std::set<std::string, std::less<>> names{"home",      "lock",        "apps", "cc",
+                                                          "volume-up", "volume-down", "mute"};
     return names;
 }
 
@@ -193,7 +193,9 @@ std::string fileName(std::string_view workflowName) {
     return stem + ".json";
 }
 
-fs::path url(std::string_view workflowName) { return directory() / fileName(workflowName); }
+fs::path url(std::string_view workflowName) {
+    return directory() / fileName(workflowName);
+}
 
 std::vector<fs::path> list() {
     struct Entry {
@@ -250,7 +252,7 @@ fs::path validatedManagedFileURL(const fs::path& file) {
     if (!isInside(candidate, library)) {
         throw WorkflowStoreError::importBlocked();
     }
-    struct stat info{};
+    struct stat info {};
     if (::lstat(candidate.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         throw WorkflowStoreError::invalidFile();
     }
@@ -273,7 +275,7 @@ fs::path validatedManagedFileURL(const fs::path& file) {
 
 Workflow load(const fs::path& file) {
     const fs::path resolved = validatedManagedFileURL(file);
-    struct stat info{};
+    struct stat info {};
     if (::lstat(resolved.c_str(), &info) != 0) {
         throwErrno("cannot read workflow file", resolved, errno);
     }
@@ -291,7 +293,7 @@ Workflow load(const fs::path& file) {
         }
         throwErrno("cannot open workflow file", resolved, errno);
     }
-    struct stat opened{};
+    struct stat opened {};
     if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
         throw WorkflowStoreError::invalidFile();
     }

@@ -1,12 +1,11 @@
 #include "VedevaveApp/Workflows/WorkflowText.h"
 
+#include <memory>
 #include <unicode/brkiter.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
-
-#include <memory>
 
 namespace VedevaveApp::WorkflowText {
 
@@ -65,7 +64,9 @@ void forEachBoundary(std::string_view text, const std::function<bool(std::size_t
     utext_close(utext);
 }
 
-bool isWhiteSpace(UChar32 scalar) { return u_hasBinaryProperty(scalar, UCHAR_WHITE_SPACE) != 0; }
+bool isWhiteSpace(UChar32 scalar) {
+    return u_hasBinaryProperty(scalar, UCHAR_WHITE_SPACE) != 0;
+}
 
 } // namespace
 
@@ -97,7 +98,8 @@ std::string prefix(std::string_view text, std::size_t maxCharacters, std::size_t
 }
 
 void forEachCharacter(std::string_view text, const std::function<bool(std::string_view)>& visit) {
-    forEachBoundary(text, [&](std::size_t start, std::size_t end) { return visit(text.substr(start, end - start)); });
+    forEachBoundary(
+        text, [&](std::size_t start, std::size_t end) { return visit(text.substr(start, end - start)); });
 }
 
 std::string trimmed(std::string_view text) {
@@ -142,7 +144,8 @@ bool allScalars(std::string_view text, const std::function<bool(char32_t)>& allo
 }
 
 std::string capitalized(std::string_view text) {
-    auto unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    auto unicode =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
     unicode.toTitle(nullptr, icu::Locale::getRoot());
     std::string out;
     unicode.toUTF8String(out);

@@ -21,7 +21,9 @@ constexpr int64_t swipeMinimumMs = 120;
 constexpr int64_t swipeMaximumMs = 10'000;
 constexpr int64_t waitMaximumMs = 60'000;
 
-bool isUnit(const std::optional<double>& value) { return value && std::isfinite(*value) && *value >= 0 && *value <= 1; }
+bool isUnit(const std::optional<double>& value) {
+    return value && std::isfinite(*value) && *value >= 0 && *value <= 1;
+}
 
 bool inRange(const std::optional<int64_t>& value, int64_t low, int64_t high) {
     return value && *value >= low && *value <= high;
@@ -29,7 +31,8 @@ bool inRange(const std::optional<int64_t>& value, int64_t low, int64_t high) {
 
 bool isValidName(const std::string& name) {
     const std::string shown = WorkflowText::trimmed(name);
-    return !shown.empty() && WorkflowText::allScalars(shown, [](char32_t c) { return c >= 32 && c != 127; }) &&
+    return !shown.empty() &&
+           WorkflowText::allScalars(shown, [](char32_t c) { return c >= 32 && c != 127; }) &&
            shown.size() <= nameBytes && WorkflowText::characterCount(shown) <= nameCharacters;
 }
 
@@ -70,9 +73,11 @@ bool isValidStep(const WorkflowStep& step, TypeTotals& totals) {
 } // namespace
 
 void validate(const Workflow& workflow) {
-    if (!isValidName(workflow.name) || workflow.version != Workflow::currentVersion || workflow.createdAt.empty() ||
-        workflow.createdAt.size() > createdAtBytes || !isInternetDateTime(workflow.createdAt) ||
-        (workflow.latencyP95Ms && (*workflow.latencyP95Ms < 0 || *workflow.latencyP95Ms > latencyMaximumMs))) {
+    if (!isValidName(workflow.name) || workflow.version != Workflow::currentVersion ||
+        workflow.createdAt.empty() || workflow.createdAt.size() > createdAtBytes ||
+        !isInternetDateTime(workflow.createdAt) ||
+        (workflow.latencyP95Ms &&
+         (*workflow.latencyP95Ms < 0 || *workflow.latencyP95Ms > latencyMaximumMs))) {
         throw WorkflowStoreError::invalidWorkflow();
     }
     if (workflow.steps.size() > stepLimit) {

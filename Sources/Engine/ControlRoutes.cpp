@@ -64,7 +64,7 @@ HttpResponse ControlRoutes::openApp(const HttpRequest& request) {
     const std::string requested = trimmed(RequestBody::requireString(body, "name"));
     switch (faults_.openAppFailure()) {
     case OpenAppFailure::notFound404:
-        // An engine that predates direct app launch: plain "Not Found" and no code (spec Part 3.1).
+        // An engine that predates direct app launch: plain "Not Found" and no code.
         return HttpResponse::json(404, {{"error", "Not Found"}});
     case OpenAppFailure::unavailable503:
         return HttpResponse::json(503, {{"message", busyMessage}});
@@ -97,7 +97,7 @@ HttpResponse ControlRoutes::touch(const HttpRequest& request) {
     const std::string type = RequestBody::requireString(body, "type");
     const int64_t x = RequestBody::requireInteger(body, "x", INT32_MIN, INT32_MAX);
     const int64_t y = RequestBody::requireInteger(body, "y", INT32_MIN, INT32_MAX);
-    // Like the HID client: "release" lifts the finger, any other type is a contact (Part 3.2).
+    // Like the HID client: "release" lifts the finger, any other type is a contact.
     dispatcher_.apply(HidTouch{type != "release", static_cast<uint16_t>(std::clamp<int64_t>(x, 0, 65535)),
                                static_cast<uint16_t>(std::clamp<int64_t>(y, 0, 65535))},
                       InputSource::http);

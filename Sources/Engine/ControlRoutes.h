@@ -1,4 +1,4 @@
-// The engine contract's HTTP endpoints (spec Parts 2.3 and 3.1): GET /status with the foreground
+// The engine contract's HTTP endpoints: GET /status with the foreground
 // report, POST /open-app with the launch receipt, and the input fallbacks /touch, /button, /key,
 // /instant, /music-safe, /keyboard-reset, which go through the same InputDispatcher as the HID
 // socket. Io thread only.

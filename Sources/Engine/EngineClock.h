@@ -7,7 +7,7 @@
 namespace Engine {
 
 // Nanoseconds of CLOCK_MONOTONIC_RAW: the clock the application's monotonicNow() reads, so that a
-// frame's producedNs can be subtracted from the application's own reading (spec Part 4.4).
+// frame's producedNs can be subtracted from the application's own reading.
 inline uint64_t monotonicRawNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC_RAW, &ts);

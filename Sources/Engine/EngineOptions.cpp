@@ -181,7 +181,7 @@ EngineOptionsResult parseEngineOptions(const std::vector<std::string>& arguments
         o.width = static_cast<int>(*w);
         o.height = static_cast<int>(*h);
     }
-    // Same reading as the application's captureFPS (Part 3.4), but capped at 120 for the engine.
+    // Same reading as the application's captureFPS, but capped at 120 for the engine.
     if (auto fps = envInt("VEDEVAVE_CAPTURE_FPS"); fps && *fps > 0) {
         o.fps = static_cast<int>(std::min<long long>(*fps, 120));
     }

@@ -1,4 +1,4 @@
-// The engine's launch contract (spec Parts 2.2, 2.3): command-line arguments and the VEDEVAVE_*
+// The engine's launch contract: command-line arguments and the VEDEVAVE_*
 // environment, parsed once at start-up into one value. Pure: the environment comes in through a
 // lookup function so tests can hand in their own.
 #pragma once
@@ -37,7 +37,7 @@ struct EngineOptions {
     bool captureEnabled = true;                  // VEDEVAVE_SIM_CAPTURE=0 turns the capture channel off
     std::string deviceName = "Simulated iPhone"; // VEDEVAVE_SIM_NAME, the capture device's localizedName
 
-    // Settings the application exports (Part 3.4) and launch variables (Part 2.2), kept for the
+    // Settings the application exports and launch variables, kept for the
     // debug report and the next issue's keyboard and landscape behaviour.
     std::string keyboardPhone;           // VEDEVAVE_KB_PHONE
     std::string landscape;               // VEDEVAVE_LANDSCAPE

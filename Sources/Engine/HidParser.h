@@ -1,4 +1,4 @@
-// Pure decoder of the HID socket byte stream (spec Part 3.2): bytes in, messages out, no sockets.
+// Pure decoder of the HID socket byte stream: bytes in, messages out, no sockets.
 // One parser per connection; messages may be split or coalesced across reads. Single-threaded.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The HID socket (spec Part 3.2, engine side): a Unix-domain stream server that decodes the
+// The HID socket (engine side): a Unix-domain stream server that decodes the
 // application's touch, button, key, instant, music-safe and keyboard-reset messages with HidParser
 // and hands each to the InputDispatcher in arrival order. It never writes back. A connection that
 // sends an unknown type byte is dropped. Io thread only.

@@ -1,4 +1,4 @@
-// Pure codec of the KWVS/3 video socket protocol (spec Part 4.1), engine side: decodes what the
+// Pure codec of the KWVS/3 video socket protocol, engine side: decodes what the
 // application sends (hello, acknowledgements) and encodes what the engine sends (bind, frame).
 // No sockets. Single-threaded; one KwvsClientParser per connection.
 #pragma once

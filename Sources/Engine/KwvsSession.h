@@ -1,4 +1,4 @@
-// One KWVS/3 client of a video channel (spec Part 4.1, engine side). After the client's hello it
+// One KWVS/3 client of a video channel (engine side). After the client's hello it
 // gets its own FrameRing and a bind (descriptor via SCM_RIGHTS, or path), then one frame notice per
 // due tick. A notice goes out only into a slot whose previous notice was acknowledged (SlotLedger);
 // when none is free the frame is skipped and counted. Io thread only.

@@ -1,5 +1,5 @@
 // A bounded window of latency samples in milliseconds with p50 and p95, computed the way the
-// application's LatencyWindow does (spec Part 4.4). Io thread only.
+// application's LatencyWindow does. Io thread only.
 #pragma once
 
 #include <algorithm>

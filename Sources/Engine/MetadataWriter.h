@@ -1,5 +1,5 @@
 // Writes the small JSON files other processes read: the metadata file the application's
-// CoreDeviceBridge polls (spec Part 2.2) and the capture device's sidecar. Writes are atomic (a
+// CoreDeviceBridge polls and the capture device's sidecar. Writes are atomic (a
 // temporary file in the same folder, then rename), so a reader never sees half a file. Any thread.
 #pragma once
 

@@ -47,7 +47,7 @@ public:
     const AppCatalog& catalog() const { return catalog_; }
     std::string orientation() const { return "portrait"; }
 
-    // The foreground report of spec Part 3.1 ("available", "fresh", "monitor", "bundleId",
+    // The foreground report ("available", "fresh", "monitor", "bundleId",
     // "name", "state", "timestamp", "ageMs"). The simulated monitor is always current: the
     // report is taken when the foreground changes, "timestamp" is that moment (Unix seconds) and
     // "ageMs" the time since.

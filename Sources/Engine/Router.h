@@ -1,6 +1,6 @@
 // The control server's route table: (method, path) to a handler. Unknown paths answer 404 with
-// {"error": "Not Found"} and no code, which the application reads as "operation not supported"
-// (spec Part 2.3); a known path with another method answers 405. BadRequest from a handler
+// {"error": "Not Found"} and no code, which the application reads as "operation not supported";
+// a known path with another method answers 405. BadRequest from a handler
 // becomes 400 and any other exception 500, never a crash. Io thread only.
 #pragma once
 

@@ -11,7 +11,7 @@ class UnixListener {
 public:
     using Socket = asio::local::stream_protocol::socket;
 
-    // The application refuses paths of 104 bytes or more (spec Part 4.1); so does the engine.
+    // The application refuses paths of 104 bytes or more; so does the engine.
     static constexpr size_t maxPathBytes = 103;
 
     // Binds and listens; throws std::system_error (or std::invalid_argument for a long path).

@@ -1,4 +1,4 @@
-// Pure tests of the launch contract's parsing (spec Parts 2.2, 2.3, 3.4).
+// Pure tests of the launch contract's parsing.
 #include "Engine/EngineOptions.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Pure tests of the HID socket decoder (spec Part 3.2): bytes spelled out as the application's
+// Pure tests of the HID socket decoder: bytes spelled out as the application's
 // HidSocketClient writes them.
 #include "Engine/HidParser.h"
 

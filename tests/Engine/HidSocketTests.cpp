@@ -1,4 +1,4 @@
-// The HID socket (spec Part 3.2) against the real engine: every message type, split and
+// The HID socket against the real engine: every message type, split and
 // coalesced writes, a dropped connection on an unknown type, and a tap that opens an app.
 #include "EngineTestSupport.h"
 
@@ -104,7 +104,7 @@ TEST(HidSocket, ATapOnAnIconOpensTheAppAndHomeGoesBack) {
     EngineProcess engine;
     UnixClient hid(engine.hidSocketPath());
     const auto [x, y] = gridIconCenter(0, 0); // Notes
-    // The application's tap: contact, 45 ms, contact, hold, release (Part 3.2).
+    // The application's tap: contact, 45 ms, contact, hold, release.
     ASSERT_TRUE(hid.send(touchBytes(true, x, y)));
     std::this_thread::sleep_for(std::chrono::milliseconds(45));
     ASSERT_TRUE(hid.send(touchBytes(true, x, y)));
@@ -127,7 +127,7 @@ TEST(HidSocket, TheAppSwipeHomeGestureGoesHome) {
     EngineProcess engine;
     ASSERT_EQ(engine.post("/open-app", R"({"name":"Safari"})").status, 200);
     UnixClient hid(engine.hidSocketPath());
-    // ControlClient.swipeUp's path (Part 3.1), sent back to back.
+    // ControlClient.swipeUp's path, sent back to back.
     for (uint16_t y : {64000, 52000, 40000, 28000, 16000}) {
         ASSERT_TRUE(hid.send(touchBytes(true, 32768, y)));
     }

@@ -1,4 +1,4 @@
-// The HTTP control interface (spec Parts 2.3, 3.1): keep-alive, pipelining, the launch receipt,
+// The HTTP control interface: keep-alive, pipelining, the launch receipt,
 // the input fallbacks and their error shapes.
 #include "EngineTestSupport.h"
 

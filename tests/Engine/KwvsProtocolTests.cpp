@@ -1,4 +1,4 @@
-// Pure tests of the KWVS/3 codec (spec Part 4.1) and of the ring's slot bookkeeping.
+// Pure tests of the KWVS/3 codec and of the ring's slot bookkeeping.
 #include "Engine/KwvsProtocol.h"
 #include "Engine/SlotLedger.h"
 

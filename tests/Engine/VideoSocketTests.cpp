@@ -1,4 +1,4 @@
-// The KWVS/3 video socket (spec Part 4.1) against the real engine, with an independent client:
+// The KWVS/3 video socket against the real engine, with an independent client:
 // hello, bind with a descriptor or a path, frame notices, acknowledgements, slot reuse only after
 // acknowledgement, reconnects, and a picture that is the home screen.
 #include "EngineTestSupport.h"

@@ -80,7 +80,7 @@ private:
     std::string buffer_;
 };
 
-// The bind message as the application reads it (spec Part 4.1).
+// The bind message as the application reads it.
 struct BindMessage {
     std::string magic;
     uint16_t offset4 = 0;

@@ -9,6 +9,8 @@
 #include "Runtime/Log.h"
 #include "VedevaveApp/LocalAPI/LocalAPIServer.h"
 #include "VedevaveApp/Workflows/WorkflowPlayer.h"
+#include "VedevaveApp/Workflows/WorkflowRecorder.h"
+#include "VedevaveApp/Workflows/WorkflowTiming.h"
 
 #include <asio/post.hpp>
 
@@ -61,6 +63,21 @@ AppDelegate::AppDelegate(AppArgs args)
     options.httpPort = args_.httpPort;
     options.controlPeer = [](const std::string& udid) { return DeviceKit::Usbmux::controlPeer(udid); };
     sessions_ = std::make_unique<SessionController>(std::move(options), control_, window_);
+
+    SessionController* sessions = sessions_.get();
+    sidebar_ = std::make_unique<WorkflowSidebarController>(WorkflowSidebarDependencies{
+        sidebarPort_, WorkflowRecorder::shared(), WorkflowPlayer::shared(), gate_, control_,
+        [] { return false; }, // no agent runs in this build yet
+        [sessions] { return sessions->didRevealMirror(); }, [] { return TouchMap::Mode::portrait(); }, {}});
+    workflowEndpoints_ = std::make_unique<LocalAPIWorkflowEndpoints>(*sidebar_);
+    // Playback and recording follow the latency of the frames the user sees.
+    WorkflowTiming::setLatencyProvider([sessions]() -> WorkflowTiming::LatencyPercentiles {
+        if (const FramePresenter* presenter = sessions->presenter()) {
+            const auto snapshot = presenter->presentLatency().snapshot();
+            return {snapshot.p50Ms, snapshot.p95Ms};
+        }
+        return {};
+    });
 }
 
 AppDelegate::~AppDelegate() { applicationWillTerminate(); }
@@ -124,7 +141,7 @@ void AppDelegate::startLocalAPI() {
         }
     };
     if (!routes_) {
-        routes_ = std::make_unique<LocalAPIRoutes>(hooks, WorkflowPlayer::shared(), nullptr);
+        routes_ = std::make_unique<LocalAPIRoutes>(hooks, WorkflowPlayer::shared(), workflowEndpoints_.get());
     }
     LocalAPIRoutes* routes = routes_.get();
     server.setHandler([routes](LocalAPIRequest request) { return routes->route(std::move(request)); });
@@ -220,7 +237,9 @@ void AppDelegate::applicationWillTerminate() {
     *alive_ = false;
     // Playback and the local server join here as they arrive; the engine goes before the reader
     // that watches it, and the simulated daemon last, once nothing asks it any more.
-    // The server stops taking requests before the session that serves them goes away.
+    // Playback lets go of the phone and the gate first; then the server stops taking requests
+    // before the session that serves them goes away.
+    sidebar_->cancelPlaybackForShutdown();
     LocalAPIServer::shared().stop();
     sessions_->removeSessionHealthObservers();
     if (picker_) {

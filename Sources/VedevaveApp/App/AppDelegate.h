@@ -12,6 +12,8 @@
 #include "VedevaveApp/App/SessionController.h"
 #include "VedevaveApp/LocalAPI/LocalAPIRoutes.h"
 #include "VedevaveApp/LocalAPI/LocalAPIWorkflowEndpoints.h"
+#include "VedevaveApp/Workflows/HeadlessWorkflowSidebarPort.h"
+#include "VedevaveApp/Workflows/WorkflowSidebarController.h"
 
 #include <memory>
 
@@ -32,6 +34,7 @@ public:
     ControlKit::ControlClient& controlClient() { return control_; }
     DeviceActionGate& gate() { return gate_; }
     SessionController& sessions() { return *sessions_; }
+    WorkflowSidebarController& workflowSidebar() { return *sidebar_; }
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
@@ -63,6 +66,9 @@ private:
     std::unique_ptr<Platform::PowerEvents> powerEvents_;
     std::unique_ptr<DeviceKit::SimulatedUsbmuxServer> simulatedDaemon_;
     std::unique_ptr<DevicePicker> picker_;
+    HeadlessWorkflowSidebarPort sidebarPort_;
+    std::unique_ptr<WorkflowSidebarController> sidebar_;
+    std::unique_ptr<LocalAPIWorkflowEndpoints> workflowEndpoints_;
     std::unique_ptr<LocalAPIRoutes> routes_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool didTerminate_ = false;

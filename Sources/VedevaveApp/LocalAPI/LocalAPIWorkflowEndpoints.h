@@ -4,6 +4,7 @@
 #pragma once
 
 #include "VedevaveApp/LocalAPI/LocalAPIResponse.h"
+#include "VedevaveApp/Workflows/WorkflowPlaybackControl.h"
 
 #include <asio/awaitable.hpp>
 #include <nlohmann/json.hpp>
@@ -13,22 +14,6 @@
 #include <string>
 
 namespace VedevaveApp {
-
-// What the endpoints need from the application's playback (the sidebar controller in practice).
-class WorkflowPlaybackControl {
-public:
-    struct Outcome {
-        int status = 202; // 202 started; 404 not found; 409 busy; 503 not connected
-        std::string error;
-        size_t stepCount = 0;
-    };
-    virtual ~WorkflowPlaybackControl() = default;
-    virtual Outcome playForClient(const std::string& name) = 0;
-    // {"playing", "name", "step", "steps", "summary", "lastResult"}
-    virtual nlohmann::json playbackStatus() const = 0;
-    // True when a playback was running and has been asked to stop.
-    virtual bool stopForClient() = 0;
-};
 
 class LocalAPIWorkflowEndpoints {
 public:

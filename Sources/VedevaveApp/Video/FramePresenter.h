@@ -30,6 +30,7 @@ public:
     bool presentPending(const Draw& draw);
 
     MediaKit::LatencyWindow& presentLatency() { return presentLatency_; }
+    const MediaKit::LatencyWindow& presentLatency() const { return presentLatency_; }
     // Frames presented during the last second.
     double frameRate() const;
     uint64_t framesPresented() const;

@@ -68,6 +68,8 @@ void WorkflowSidebarController::later(std::function<void()> work) {
 void WorkflowSidebarController::installCallbacks() {
     auto& player = deps_.player;
     player.onStarted = [this](const Workflow& workflow) {
+        playingName_ = workflow.name;
+        stepCount_ = workflow.steps.size();
         auto& port = deps_.port;
         port.setPlaying(true);
         port.showStatus(joined(statusStarting, stepCountText(workflow.steps.size())), secondary);
@@ -76,6 +78,9 @@ void WorkflowSidebarController::installCallbacks() {
         port.showStatusChip(joined(chipPlayingPrefix, workflow.name));
     };
     player.onProgress = [this](std::size_t number, std::size_t count, const std::string& summary) {
+        stepNumber_ = number;
+        stepCount_ = count;
+        stepSummary_ = summary;
         deps_.port.showStatus(std::to_string(number) + "/" + std::to_string(count) + " \u00B7 " + summary,
                               secondary);
     };
@@ -85,6 +90,7 @@ void WorkflowSidebarController::installCallbacks() {
         }
     };
     player.onFinished = [this](bool success) {
+        lastResult_ = success ? "completed" : "stopped";
         deps_.port.setPlaying(false);
         deps_.port.setStripTitle(stripTimeline);
         deps_.port.showStatus(success ? statusCompleted : statusStopped, secondary);
@@ -154,40 +160,77 @@ void WorkflowSidebarController::play(const std::string& name) {
 }
 
 void WorkflowSidebarController::playChecked(const std::string& name) {
-    auto& port = deps_.port;
+    const Outcome outcome = startPlayback(name);
+    if (outcome.status != 202 && !outcome.error.empty()) {
+        deps_.port.showStatus(outcome.error, errorTone);
+    }
+}
+
+WorkflowPlaybackControl::Outcome WorkflowSidebarController::startPlayback(const std::string& name) {
     if (deps_.isAgentRunActive && deps_.isAgentRunActive()) {
-        port.showStatus(statusStopAgentFirst, errorTone);
-        return;
+        return {409, std::string(statusStopAgentFirst), 0};
     }
     if (!deps_.didRevealMirror || !deps_.didRevealMirror()) {
-        port.showStatus(statusConnectFirst, errorTone);
-        return;
+        return {503, std::string(statusConnectFirst), 0};
     }
     if (deps_.recorder.isRecording()) {
-        port.showStatus(statusStopRecordingFirst, errorTone);
-        return;
+        return {409, std::string(statusStopRecordingFirst), 0};
     }
     if (deps_.player.isPlaying()) {
-        return;
+        // The sidebar ignores a second play quietly; a client is told why nothing started.
+        return {409, "", 0};
     }
     Workflow workflow;
     try {
         workflow = WorkflowStore::load(WorkflowStore::url(name));
     } catch (...) {
-        port.showStatus(joined(statusNotFoundPrefix, name), errorTone);
-        return;
+        return {404, joined(statusNotFoundPrefix, name), 0};
     }
     if (!deps_.gate.beginExclusive(DeviceActionGate::ExclusiveOwner::workflowPlayback)) {
-        port.showStatus(DeviceActionGate::playbackRefusedText, errorTone);
-        return;
+        return {409, DeviceActionGate::playbackRefusedText, 0};
     }
+    auto& port = deps_.port;
     workflowPlaybackHoldsLease_ = true;
+    playingName_ = workflow.name;
+    stepNumber_ = 0;
+    stepCount_ = workflow.steps.size();
+    stepSummary_.clear();
+    const std::size_t count = workflow.steps.size();
     port.setPlaying(true);
-    port.showStatus(joined(statusStarting, stepCountText(workflow.steps.size())), secondary);
+    port.showStatus(joined(statusStarting, stepCountText(count)), secondary);
     port.setStripTitle(stripPlaying);
     port.showStatusChip(joined(chipPlayingPrefix, workflow.name));
     const TouchMap::Mode mode = deps_.touchMode ? deps_.touchMode() : TouchMap::Mode::portrait();
     deps_.player.play(std::move(workflow), deps_.control, mode);
+    return {202, "", count};
+}
+
+WorkflowPlaybackControl::Outcome WorkflowSidebarController::playForClient(const std::string& name) {
+    Outcome outcome = startPlayback(name);
+    if (outcome.status == 409 && outcome.error.empty()) {
+        outcome.error = "A workflow is already playing";
+    }
+    return outcome;
+}
+
+nlohmann::json WorkflowSidebarController::playbackStatus() const {
+    const bool playing = deps_.player.isPlaying();
+    nlohmann::json status{{"playing", playing}, {"lastResult", lastResult_.empty() ? nullptr : nlohmann::json(lastResult_)}};
+    if (playing || !playingName_.empty()) {
+        status["name"] = playingName_;
+        status["step"] = stepNumber_;
+        status["steps"] = stepCount_;
+        status["summary"] = stepSummary_;
+    }
+    return status;
+}
+
+bool WorkflowSidebarController::stopForClient() {
+    if (!deps_.player.isPlaying()) {
+        return false;
+    }
+    stop();
+    return true;
 }
 
 void WorkflowSidebarController::stop() {

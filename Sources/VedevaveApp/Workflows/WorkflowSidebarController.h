@@ -11,6 +11,7 @@
 #include "ControlKit/ControlClientInterface.h"
 #include "VedevaveApp/App/DeviceActionGate.h"
 #include "VedevaveApp/Input/TouchMap.h"
+#include "VedevaveApp/Workflows/WorkflowPlaybackControl.h"
 #include "VedevaveApp/Workflows/WorkflowPlayer.h"
 #include "VedevaveApp/Workflows/WorkflowRecorder.h"
 #include "VedevaveApp/Workflows/WorkflowSidebarPort.h"
@@ -39,7 +40,7 @@ struct WorkflowSidebarDependencies {
     std::function<std::chrono::system_clock::time_point()> now;
 };
 
-class WorkflowSidebarController {
+class WorkflowSidebarController final : public WorkflowPlaybackControl {
 public:
     // Status line texts.
     static constexpr std::string_view statusChecking = "Checking automation state\u2026";
@@ -89,6 +90,11 @@ public:
     // The library's workflow names, newest first; files that fail to load are left out.
     static std::vector<std::string> libraryNames();
 
+    // The same checks and start as `play`, answered at once for a client of the local API.
+    Outcome playForClient(const std::string& name) override;
+    nlohmann::json playbackStatus() const override;
+    bool stopForClient() override;
+
     // Shut-down: cancels playback and gives the gate back at once.
     void cancelPlaybackForShutdown();
 
@@ -99,6 +105,8 @@ public:
 private:
     void installCallbacks();
     void playChecked(const std::string& name);
+    // Checks that nothing else controls the phone, loads the workflow, takes the gate and starts.
+    Outcome startPlayback(const std::string& name);
     void startRecordingChecked();
     void stopRecordingAndSave();
     void releaseWorkflowPlaybackLease();
@@ -108,6 +116,12 @@ private:
 
     WorkflowSidebarDependencies deps_;
     bool workflowPlaybackHoldsLease_ = false;
+    // What GET /v1/workflows/status reports.
+    std::string playingName_;
+    std::size_t stepNumber_ = 0;
+    std::size_t stepCount_ = 0;
+    std::string stepSummary_;
+    std::string lastResult_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

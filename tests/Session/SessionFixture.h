@@ -65,6 +65,8 @@ protected:
         Platform::Environment::set("VEDEVAVE_SIM_SOCKET_DIR", folder.string());
         Platform::Environment::set("VEDEVAVE_CAPTURE_FPS", "30");
         Platform::Environment::set("VEDEVAVE_SIM_SIZE", "390x844");
+        // The simulated phone's hardware keyboard is US unless told otherwise.
+        Platform::Environment::set("VEDEVAVE_KB_PHONE", "us");
         Platform::Environment::set("VEDEVAVE_ENGINE", TestSupport::binDirectory() + "/DaridiveVarara");
         enginePort = TestSupport::freePort();
         options.httpPort = enginePort - 1;

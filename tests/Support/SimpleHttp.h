@@ -1,5 +1,6 @@
-// A blocking HTTP/1.1 client for tests: one request per connection ("Connection: close"), the
-// answer read to the end. Returns the body (status in `*status` when given); empty on failure.
+// A blocking HTTP/1.1 client for tests: one request per connection, the answer read up to its
+// Content-Length (or to the end of the stream). Returns the body (status in `*status` when given);
+// empty on failure or after `timeoutSeconds` without progress.
 #pragma once
 
 #include <arpa/inet.h>
@@ -12,12 +13,12 @@
 namespace TestSupport {
 
 inline std::string httpRequest(int port, const std::string& method, const std::string& path,
-                               const std::string& body = "", int* status = nullptr) {
+                               const std::string& body = "", int* status = nullptr, int timeoutSeconds = 60) {
     if (status) {
         *status = 0;
     }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval timeout{5, 0};
+    timeval timeout{timeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -38,6 +39,20 @@ inline std::string httpRequest(int port, const std::string& method, const std::s
     ssize_t n;
     while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
         answer.append(buffer, static_cast<size_t>(n));
+        // Servers may keep the connection open: stop once the announced body is complete.
+        const auto end = answer.find("\r\n\r\n");
+        if (end == std::string::npos) {
+            continue;
+        }
+        std::string head = answer.substr(0, end);
+        for (auto& c : head) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        const auto lengthAt = head.find("content-length:");
+        if (lengthAt != std::string::npos &&
+            answer.size() >= end + 4 + std::stoul(head.substr(lengthAt + 15))) {
+            break;
+        }
     }
     ::close(fd);
     const auto headEnd = answer.find("\r\n\r\n");

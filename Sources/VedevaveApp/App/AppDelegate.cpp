@@ -2,6 +2,7 @@
 
 #include "ControlKit/VedevaveSettings.h"
 #include "DeviceKit/Usbmux.h"
+#include "Platform/Clipboard.h"
 #include "Platform/Environment.h"
 #include "Platform/Paths.h"
 #include "Platform/Workspace.h"
@@ -85,6 +86,10 @@ AppDelegate::~AppDelegate() { applicationWillTerminate(); }
 void AppDelegate::applicationDidFinishLaunching() {
     // First of all: engines started later inherit the effective settings through the environment.
     ControlKit::VedevaveSettings::applyToEnvironment();
+    // The engine pastes from the same file the headless clipboard writes.
+    if (!Platform::Environment::nonEmpty("VEDEVAVE_CLIPBOARD_FILE")) {
+        Platform::Environment::set("VEDEVAVE_CLIPBOARD_FILE", Platform::FileClipboard::defaultPath().string());
+    }
     if (args_.simulate) {
         startSimulatedDaemon();
     }

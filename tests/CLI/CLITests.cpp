@@ -147,12 +147,12 @@ TEST(CLIOutput, HumanSummariesJSONAndExitStatus) {
 // The real client against a fake server.
 namespace {
 
-struct Run {
+struct CLIRun {
     int exitStatus;
     std::string output;
 };
 
-Run runCLI(const std::vector<std::string>& arguments) {
+CLIRun runCLI(const std::vector<std::string>& arguments) {
     TestSupport::ChildProcess child(TestSupport::binDirectory() + "/vedevave-cli", arguments);
     const int status = child.waitForExit(std::chrono::seconds(20));
     return {status, child.output()};
@@ -162,7 +162,7 @@ Run runCLI(const std::vector<std::string>& arguments) {
 
 class CLIProcessTest : public ::testing::Test {
 protected:
-    Run run(const std::vector<std::string>& arguments) { return runCLI(arguments); }
+    CLIRun run(const std::vector<std::string>& arguments) { return runCLI(arguments); }
     std::string portArgument() const { return "--port=" + std::to_string(server.port()); }
 
     TestSupport::TestHttpServer server;

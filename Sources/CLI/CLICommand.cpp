@@ -1,10 +1,9 @@
 #include "CLI/CLICommand.h"
 
-#include <nlohmann/json.hpp>
-
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 namespace CLI {
 
@@ -38,7 +37,9 @@ int64_t integerArgument(const std::string& text, const char* name, int64_t lowes
     return value;
 }
 
-uint16_t portArgument(const std::string& text) { return static_cast<uint16_t>(integerArgument(text, "the port", 1, 65535)); }
+uint16_t portArgument(const std::string& text) {
+    return static_cast<uint16_t>(integerArgument(text, "the port", 1, 65535));
+}
 
 void expectCount(const std::vector<std::string>& words, size_t lowest, size_t highest, const char* usage) {
     // words[0] is the command itself.
@@ -210,10 +211,9 @@ const std::string& usageText() {
     return text;
 }
 
-std::variant<CLIInvocation, CLIUsageError> parseCommandLine(const std::vector<std::string>& arguments,
-                                                             const std::optional<std::string>& environmentPort,
-                                                             const std::optional<std::string>& environmentToken,
-                                                             const CLIFileReader& readFile) {
+std::variant<CLIInvocation, CLIUsageError>
+parseCommandLine(const std::vector<std::string>& arguments, const std::optional<std::string>& environmentPort,
+                 const std::optional<std::string>& environmentToken, const CLIFileReader& readFile) {
     CLIInvocation invocation;
     try {
         if (environmentPort && !environmentPort->empty()) {

@@ -43,10 +43,9 @@ using CLIFileReader = std::function<std::optional<std::string>(const std::string
 
 // `arguments` without the program name. `environmentPort` and `environmentToken` are the values of
 // VEDEVAVE_API_PORT and VEDEVAVE_API_TOKEN, the defaults for --port and --token.
-std::variant<CLIInvocation, CLIUsageError> parseCommandLine(const std::vector<std::string>& arguments,
-                                                             const std::optional<std::string>& environmentPort,
-                                                             const std::optional<std::string>& environmentToken,
-                                                             const CLIFileReader& readFile);
+std::variant<CLIInvocation, CLIUsageError>
+parseCommandLine(const std::vector<std::string>& arguments, const std::optional<std::string>& environmentPort,
+                 const std::optional<std::string>& environmentToken, const CLIFileReader& readFile);
 
 const std::string& usageText();
 

@@ -8,7 +8,9 @@ namespace {
 
 using nlohmann::json;
 
-std::string plain(const json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
+std::string plain(const json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
 
 std::string serverAddress(const CLIOptions& options) {
     return "http://" + options.host + ":" + std::to_string(options.port);
@@ -57,7 +59,8 @@ CLIOutcome renderAnswer(const CLIOptions& options, long status, const std::strin
     if (isOK) {
         outcome.standardOutput = summary(answer);
     } else if (isObject && answer.contains("error")) {
-        outcome.standardError = "vedevave: " + plain(answer["error"]) + " (HTTP " + std::to_string(status) + ")\n";
+        outcome.standardError =
+            "vedevave: " + plain(answer["error"]) + " (HTTP " + std::to_string(status) + ")\n";
     } else {
         outcome.standardError = "vedevave: unexpected answer from " + serverAddress(options) + " (HTTP " +
                                 std::to_string(status) + ")\n";
@@ -65,8 +68,8 @@ CLIOutcome renderAnswer(const CLIOptions& options, long status, const std::strin
     return outcome;
 }
 
-CLIOutcome renderImage(const CLIOptions& options, const std::string& file, long status, const std::string& contentType,
-                       const std::string& body,
+CLIOutcome renderImage(const CLIOptions& options, const std::string& file, long status,
+                       const std::string& contentType, const std::string& body,
                        const std::function<bool(const std::string&, const std::string&)>& writeFile) {
     if (status != 200 || contentType.rfind("image/", 0) != 0 || body.empty()) {
         return renderAnswer(options, status, body);
@@ -88,8 +91,8 @@ CLIOutcome renderImage(const CLIOptions& options, const std::string& file, long 
 CLIOutcome renderUnreachable(const CLIOptions& options, const std::string& detail) {
     CLIOutcome outcome;
     outcome.exitStatus = exitUnreachable;
-    outcome.standardError = "vedevave: cannot reach the Vedevave API at " + serverAddress(options) + " (" + detail +
-                            ")\nvedevave: " + startHint + "\n";
+    outcome.standardError = "vedevave: cannot reach the Vedevave API at " + serverAddress(options) + " (" +
+                            detail + ")\nvedevave: " + startHint + "\n";
     return outcome;
 }
 

@@ -25,8 +25,9 @@ inline constexpr const char* startHint = "start it with: bash scripts/run --simu
 CLIOutcome renderAnswer(const CLIOptions& options, long status, const std::string& body);
 
 // An image answer for `screenshot`: saved through `writeFile` (false when writing failed).
-CLIOutcome renderImage(const CLIOptions& options, const std::string& file, long status, const std::string& contentType,
-                       const std::string& body, const std::function<bool(const std::string&, const std::string&)>& writeFile);
+CLIOutcome renderImage(const CLIOptions& options, const std::string& file, long status,
+                       const std::string& contentType, const std::string& body,
+                       const std::function<bool(const std::string&, const std::string&)>& writeFile);
 
 CLIOutcome renderUnreachable(const CLIOptions& options, const std::string& detail);
 CLIOutcome renderTransportError(const CLIOptions& options, const std::string& detail);

@@ -5,7 +5,6 @@
 
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -48,8 +47,9 @@ int finish(const CLI::CLIOutcome& outcome) {
 Runtime::HttpRequest httpRequest(const CLI::CLIOptions& options, const CLI::CLIRequest& request) {
     Runtime::HttpRequest http;
     http.method = request.method;
-    http.url = "http://" + (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host) +
-               ":" + std::to_string(options.port) + request.path;
+    http.url = "http://" +
+               (options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host) + ":" +
+               std::to_string(options.port) + request.path;
     if (request.body) {
         http.body = *request.body;
         http.headers.emplace_back("Content-Type", "application/json");
@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     }
     if (request.imageFile) {
         return finish(CLI::renderImage(invocation.options, *request.imageFile, response->status,
-                                       response->header("content-type").value_or(""), response->body, writeFile));
+                                       response->header("content-type").value_or(""), response->body,
+                                       writeFile));
     }
     return finish(CLI::renderAnswer(invocation.options, response->status, response->body));
 }

@@ -5,10 +5,9 @@
 #include "VedevaveApp/LocalAPI/LocalAPIServer.h"
 
 #include <asio/signal_set.hpp>
-
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 
 namespace {
 

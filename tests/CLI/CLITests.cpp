@@ -5,11 +5,10 @@
 #include "Support/ChildProcess.h"
 #include "Support/TestHttpServer.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 using namespace CLI;
 using nlohmann::json;
@@ -43,8 +42,14 @@ TEST(CLICommand, CommandsBecomeTheirRequests) {
     const Case cases[] = {
         {{"status"}, "GET", "/v1/status", nullptr},
         {{"tap", "0.5", "0.25"}, "POST", "/v1/tap", {{"x", 0.5}, {"y", 0.25}}},
-        {{"swipe", "0.5", "0.8", "0.5", "0.2"}, "POST", "/v1/swipe", {{"x", 0.5}, {"y", 0.8}, {"x1", 0.5}, {"y1", 0.2}}},
-        {{"swipe", "0", "1", "1", "0", "450"}, "POST", "/v1/swipe", {{"x", 0}, {"y", 1}, {"x1", 1}, {"y1", 0}, {"ms", 450}}},
+        {{"swipe", "0.5", "0.8", "0.5", "0.2"},
+         "POST",
+         "/v1/swipe",
+         {{"x", 0.5}, {"y", 0.8}, {"x1", 0.5}, {"y1", 0.2}}},
+        {{"swipe", "0", "1", "1", "0", "450"},
+         "POST",
+         "/v1/swipe",
+         {{"x", 0}, {"y", 1}, {"x1", 1}, {"y1", 0}, {"ms", 450}}},
         {{"type", "hello", "world"}, "POST", "/v1/type", {{"text", "hello world"}}},
         {{"type", "--", "--json"}, "POST", "/v1/type", {{"text", "--json"}}},
         {{"key", "0x28"}, "POST", "/v1/key", {{"usage", 40}, {"mods", 0}}},
@@ -72,8 +77,9 @@ TEST(CLICommand, CommandsBecomeTheirRequests) {
 }
 
 TEST(CLICommand, OptionsAndTheirDefaults) {
-    auto parsed = parse({"--json", "tap", "0.1", "0.2", "--port=9001", "--host", "10.0.0.5", "--token", "t0k"}, "7000",
-                        "envtoken");
+    auto parsed =
+        parse({"--json", "tap", "0.1", "0.2", "--port=9001", "--host", "10.0.0.5", "--token", "t0k"}, "7000",
+              "envtoken");
     const auto& options = std::get<CLIInvocation>(parsed).options;
     EXPECT_TRUE(options.wantsJSON);
     EXPECT_EQ(options.port, 9001);
@@ -127,7 +133,8 @@ TEST(CLIOutput, HumanSummariesJSONAndExitStatus) {
     EXPECT_EQ(outcome.exitStatus, exitOK);
     EXPECT_EQ(renderAnswer(raw, 200, tapped).standardOutput, tapped + "\n");
 
-    outcome = renderAnswer(human, 200, R"({"ok":true,"api":"vedevave-local","connected":false,"device":"Sim"})");
+    outcome =
+        renderAnswer(human, 200, R"({"ok":true,"api":"vedevave-local","connected":false,"device":"Sim"})");
     EXPECT_EQ(outcome.standardOutput, "api: vedevave-local\nconnected: false\ndevice: Sim\n");
 
     outcome = renderAnswer(human, 503, R"({"ok":false,"error":"not connected"})");
@@ -141,7 +148,8 @@ TEST(CLIOutput, HumanSummariesJSONAndExitStatus) {
 
     outcome = renderUnreachable(human, "refused");
     EXPECT_EQ(outcome.exitStatus, exitUnreachable);
-    EXPECT_NE(outcome.standardError.find("start it with: bash scripts/run --simulate --headless"), std::string::npos);
+    EXPECT_NE(outcome.standardError.find("start it with: bash scripts/run --simulate --headless"),
+              std::string::npos);
 }
 
 // The real client against a fake server.
@@ -194,10 +202,12 @@ TEST_F(CLIProcessTest, SendsTheCommandAndExitsByTheAnswer) {
 TEST_F(CLIProcessTest, ScreenshotIsSavedToTheGivenFile) {
     const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "fake jpeg";
     server.respond("/v1/screen.jpg", 200, jpeg, "Content-Type: image/jpeg\r\n");
-    const auto file = std::filesystem::temp_directory_path() / ("cli-shot-" + std::to_string(::getpid()) + ".jpg");
+    const auto file =
+        std::filesystem::temp_directory_path() / ("cli-shot-" + std::to_string(::getpid()) + ".jpg");
     auto saved = run({portArgument(), "--json", "screenshot", file.string()});
     EXPECT_EQ(saved.exitStatus, 0) << saved.output;
-    EXPECT_EQ(json::parse(saved.output), json({{"ok", true}, {"path", file.string()}, {"bytes", jpeg.size()}}));
+    EXPECT_EQ(json::parse(saved.output),
+              json({{"ok", true}, {"path", file.string()}, {"bytes", jpeg.size()}}));
     std::ifstream in(file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), jpeg);
     std::filesystem::remove(file);

@@ -61,7 +61,9 @@ LocalAPIConnection::LocalAPIConnection(asio::ip::tcp::socket socket, std::shared
     local_ = socket_.local_endpoint(ignored);
 }
 
-std::string LocalAPIConnection::ownOrigin() const { return "http://127.0.0.1:" + std::to_string(local_.port()); }
+std::string LocalAPIConnection::ownOrigin() const {
+    return "http://127.0.0.1:" + std::to_string(local_.port());
+}
 
 void LocalAPIConnection::close() {
     isClosing_ = true;
@@ -254,7 +256,8 @@ void LocalAPIConnection::startHandler(const LocalAPIHandler& handler, LocalAPIRe
             }
         });
     };
-    asio::co_spawn(settings_->handlerExecutor, invokeHandler(handler, std::move(request)), std::move(onAnswer));
+    asio::co_spawn(settings_->handlerExecutor, invokeHandler(handler, std::move(request)),
+                   std::move(onAnswer));
 }
 
 asio::awaitable<void> LocalAPIConnection::writeLoop() {

@@ -14,7 +14,6 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
-
 #include <chrono>
 #include <deque>
 #include <memory>

@@ -248,8 +248,12 @@ void LocalAPIConnection::startHandler(const LocalAPIHandler& handler, LocalAPIRe
         if (error) {
             response = LocalAPIResponse::error(500, internalErrorText);
         }
+        auto serverContext = context.lock();
+        if (!serverContext) {
+            return; // the server is gone, and the connection with it
+        }
         auto bytes = response.serialize(origin, isHead);
-        asio::post(*context, [weakSelf, answer, bytes = std::move(bytes)]() mutable {
+        asio::post(*serverContext, [weakSelf, answer, bytes = std::move(bytes)]() mutable {
             answer->bytes = std::move(bytes);
             if (auto self = weakSelf.lock()) {
                 self->writerWake_.cancel();

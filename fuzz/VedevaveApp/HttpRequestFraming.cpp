@@ -1,6 +1,7 @@
 // Arbitrary bytes from a client, delivered in arbitrary pieces: framing never crashes, never hands
 // out more bytes than it was given, and cuts the same requests whatever the piece sizes.
 #include "VedevaveApp/LocalAPI/HttpRequestFraming.h"
+
 #include "VedevaveApp/LocalAPI/LocalAPIAccessPolicy.h"
 #include "VedevaveApp/LocalAPI/LocalAPIHandlers.h"
 
@@ -45,7 +46,8 @@ std::vector<std::string> frameAll(std::string_view bytes, size_t pieceSize) {
             (void)VedevaveApp::targetOf(request);
             VedevaveApp::LocalAPIAccessPolicy policy;
             (void)policy.check(request, asio::ip::make_address("127.0.0.1"), 8090);
-            results.push_back(request.method + " " + request.path + " " + std::to_string(request.body.size()));
+            results.push_back(request.method + " " + request.path + " " +
+                              std::to_string(request.body.size()));
         }
     }
     return results;

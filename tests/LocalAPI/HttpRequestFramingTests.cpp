@@ -3,7 +3,6 @@
 #include "VedevaveApp/LocalAPI/HttpRequestFraming.h"
 
 #include <gtest/gtest.h>
-
 #include <limits>
 
 using VedevaveApp::HttpRequestFraming;
@@ -21,7 +20,8 @@ std::vector<HttpRequestFraming::Result> drain(HttpRequestFraming& framing) {
         if (std::holds_alternative<HttpRequestFraming::NeedMore>(result)) {
             break;
         }
-        const bool isClosing = std::holds_alternative<Failure>(result) && std::get<Failure>(result).closesConnection;
+        const bool isClosing =
+            std::holds_alternative<Failure>(result) && std::get<Failure>(result).closesConnection;
         results.push_back(std::move(result));
         if (isClosing) {
             break;
@@ -135,10 +135,10 @@ TEST(HttpRequestFraming, RequestsThatCannotBeFramedCloseTheConnection) {
 
 TEST(HttpRequestFraming, BadRequestLinesAnswer400AndKeepTheConnection) {
     const std::string cases[] = {
-        "GET\r\n\r\n",                       // one word
-        "\r\n\r\n",                          // empty header block
-        "GET ? HTTP/1.1\r\n\r\n",            // no path
-        "GET /caf\xC3 HTTP/1.1\r\n\r\n",     // not UTF-8
+        "GET\r\n\r\n",                   // one word
+        "\r\n\r\n",                      // empty header block
+        "GET ? HTTP/1.1\r\n\r\n",        // no path
+        "GET /caf\xC3 HTTP/1.1\r\n\r\n", // not UTF-8
         "GET / HTTP/1.1\r\nX: \xFF\xFE\r\n\r\n",
     };
     for (const auto& bytes : cases) {

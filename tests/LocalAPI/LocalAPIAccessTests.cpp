@@ -2,18 +2,15 @@
 // foreign pages. A remote client is played from 127.0.0.2 through the server's peer predicate; where
 // the machine has a non-loopback address, it is used for real.
 #include "LocalAPI/LocalAPITestSupport.h"
-
 #include "Platform/PreferenceStore.h"
 #include "VedevaveApp/LocalAPI/LocalAPIToken.h"
 
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <ifaddrs.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
+#include <ifaddrs.h>
+#include <nlohmann/json.hpp>
 
 using namespace VedevaveApp;
 using namespace LocalAPITest;
@@ -32,7 +29,8 @@ std::optional<std::string> nonLoopbackAddress() {
     for (auto* entry = list; entry && !found; entry = entry->ifa_next) {
         if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET) {
             char text[INET_ADDRSTRLEN];
-            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text, sizeof text);
+            ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text,
+                        sizeof text);
             if (std::string(text).rfind("127.", 0) != 0) {
                 found = text;
             }
@@ -52,7 +50,8 @@ protected:
         options.preferences = preferences;
         if (playRemote) {
             options.isLocalPeer = [](const asio::ip::address& address) {
-                return address != asio::ip::make_address(playedRemote) && LocalAPIAccessPolicy::isLoopback(address);
+                return address != asio::ip::make_address(playedRemote) &&
+                       LocalAPIAccessPolicy::isLoopback(address);
             };
         }
         auto server = std::make_unique<LocalAPIServer>(options);
@@ -64,7 +63,8 @@ protected:
         });
         server->setStreamHandler([count](LocalAPIStream stream) -> asio::awaitable<void> {
             ++*count;
-            co_await asio::async_write(stream.socket, asio::buffer(std::string("switched")), asio::use_awaitable);
+            co_await asio::async_write(stream.socket, asio::buffer(std::string("switched")),
+                                       asio::use_awaitable);
         });
         server->start(0);
         return server;
@@ -84,7 +84,8 @@ protected:
     }
 
     HandlerThread handlers;
-    std::shared_ptr<Platform::MemoryPreferenceStore> preferences = std::make_shared<Platform::MemoryPreferenceStore>();
+    std::shared_ptr<Platform::MemoryPreferenceStore> preferences =
+        std::make_shared<Platform::MemoryPreferenceStore>();
     std::atomic<int> handled{0};
 };
 
@@ -115,8 +116,8 @@ TEST_F(LocalAPIAccessTest, ListenerIsBoundToLoopbackUnlessRemoteAccessIsAllowed)
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->status, 401);
     auto admitted = ask(remote->port(),
-                        "GET /v1/status HTTP/1.1\r\n" + hostHeader + "Authorization: Bearer " + remote->apiToken() +
-                            "\r\n\r\n",
+                        "GET /v1/status HTTP/1.1\r\n" + hostHeader + "Authorization: Bearer " +
+                            remote->apiToken() + "\r\n\r\n",
                         "", *address);
     EXPECT_EQ(admitted->status, 200);
 }
@@ -130,8 +131,10 @@ TEST_F(LocalAPIAccessTest, RemoteClientsNeedTheStoredToken) {
     auto missing = ask(server->port(), get("/v1/status"), playedRemote);
     EXPECT_EQ(missing->status, 401);
     EXPECT_EQ(errorOf(missing), "unauthorized");
-    EXPECT_EQ(ask(server->port(), get("/v1/status", "Authorization: Bearer nope\r\n"), playedRemote)->status, 401);
-    EXPECT_EQ(ask(server->port(), get("/v1/status", "Authorization: Bearer " + token + "\r\n"), playedRemote)->status,
+    EXPECT_EQ(ask(server->port(), get("/v1/status", "Authorization: Bearer nope\r\n"), playedRemote)->status,
+              401);
+    EXPECT_EQ(ask(server->port(), get("/v1/status", "Authorization: Bearer " + token + "\r\n"), playedRemote)
+                  ->status,
               200);
     // Loopback clients need none.
     EXPECT_EQ(ask(server->port(), get("/v1/status"))->status, 200);
@@ -146,8 +149,9 @@ TEST_F(LocalAPIAccessTest, RemoteClientsNeedTheStoredToken) {
 TEST_F(LocalAPIAccessTest, ForeignPagesAreRefusedTheServersOwnPageIsNot) {
     auto server = makeServer(/*allowRemote=*/false);
     const std::string port = std::to_string(server->port());
-    const std::string upgrade = "GET /v1/ws HTTP/1.1\r\nHost: 127.0.0.1:" + port +
-                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: a2V5\r\n";
+    const std::string upgrade =
+        "GET /v1/ws HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+        "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: a2V5\r\n";
 
     auto post = ask(server->port(), LocalAPITest::post("/v1/tap", "{}", "Origin: http://evil.example\r\n"));
     EXPECT_EQ(post->status, 403);
@@ -161,7 +165,8 @@ TEST_F(LocalAPIAccessTest, ForeignPagesAreRefusedTheServersOwnPageIsNot) {
     EXPECT_EQ(handled, 0);
 
     for (const std::string& origin : {"http://127.0.0.1:" + port, "http://localhost:" + port}) {
-        auto admitted = ask(server->port(), LocalAPITest::post("/v1/tap", "{}", "Origin: " + origin + "\r\n"));
+        auto admitted =
+            ask(server->port(), LocalAPITest::post("/v1/tap", "{}", "Origin: " + origin + "\r\n"));
         ASSERT_TRUE(admitted);
         EXPECT_EQ(admitted->status, 200) << origin;
         EXPECT_EQ(admitted->header("access-control-allow-origin"), origin);

@@ -1,18 +1,16 @@
 // The server over real sockets: framing on the wire, answer order, HEAD and OPTIONS, take-over by a
 // stream handler, limits, listener life cycle. Handlers run on a private executor thread.
 #include "LocalAPI/LocalAPITestSupport.h"
-
 #include "Platform/PreferenceStore.h"
 
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 #include <asio/write.hpp>
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 using namespace VedevaveApp;
 using namespace LocalAPITest;
@@ -63,7 +61,8 @@ protected:
     }
 
     HandlerThread handlers;
-    std::shared_ptr<Platform::MemoryPreferenceStore> preferences = std::make_shared<Platform::MemoryPreferenceStore>();
+    std::shared_ptr<Platform::MemoryPreferenceStore> preferences =
+        std::make_shared<Platform::MemoryPreferenceStore>();
     std::unique_ptr<LocalAPIServer> server;
     std::atomic<int> handled{0};
     uint16_t port = 0;
@@ -144,7 +143,8 @@ TEST_F(LocalAPIServerTest, HeadOptionsAndThePage) {
 TEST_F(LocalAPIServerTest, MalformedRequestsAnswer400AndTheConnectionGoesOn) {
     startServer();
     RawClient client(port);
-    for (const std::string bad : {"GET\r\n\r\n", "GET /x HTTP/1.1\r\nX-Name: caf\xE9\r\n\r\n", "GET ? HTTP/1.1\r\n\r\n"}) {
+    for (const std::string bad :
+         {"GET\r\n\r\n", "GET /x HTTP/1.1\r\nX-Name: caf\xE9\r\n\r\n", "GET ? HTTP/1.1\r\n\r\n"}) {
         client.send(bad + get("/after"));
         auto answer = client.read();
         ASSERT_TRUE(answer);

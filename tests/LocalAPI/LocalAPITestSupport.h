@@ -5,21 +5,19 @@
 
 #include "VedevaveApp/LocalAPI/LocalAPIServer.h"
 
+#include <arpa/inet.h>
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <map>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <optional>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace LocalAPITest {
 
@@ -42,7 +40,7 @@ private:
 
 struct Answer {
     int status = 0;
-    std::string head;                          // status line and header lines
+    std::string head;                           // status line and header lines
     std::map<std::string, std::string> headers; // lower-case names
     std::string body;
 
@@ -56,7 +54,8 @@ struct Answer {
 // A blocking TCP client with a receive timeout, optionally bound to a given local address first.
 class RawClient {
 public:
-    explicit RawClient(uint16_t port, const std::string& fromAddress = "", const std::string& toAddress = "127.0.0.1") {
+    explicit RawClient(uint16_t port, const std::string& fromAddress = "",
+                       const std::string& toAddress = "127.0.0.1") {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         timeval timeout{5, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -100,7 +99,8 @@ public:
         while (position != std::string::npos && position < answer.head.size()) {
             const size_t start = position + 2;
             const size_t end = answer.head.find("\r\n", start);
-            const std::string line = answer.head.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            const std::string line =
+                answer.head.substr(start, end == std::string::npos ? std::string::npos : end - start);
             const size_t colon = line.find(':');
             if (colon != std::string::npos) {
                 std::string name = line.substr(0, colon);
@@ -111,7 +111,10 @@ public:
             }
             position = end;
         }
-        const size_t length = isHead ? 0 : std::stoul(answer.header("content-length").empty() ? "0" : answer.header("content-length"));
+        const size_t length =
+            isHead
+                ? 0
+                : std::stoul(answer.header("content-length").empty() ? "0" : answer.header("content-length"));
         while (buffer_.size() < headEnd + 4 + length) {
             if (!fill()) {
                 return std::nullopt;
@@ -170,7 +173,8 @@ inline std::string get(const std::string& path, const std::string& extraHeaders 
     return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n";
 }
 
-inline std::string post(const std::string& path, const std::string& body, const std::string& extraHeaders = "") {
+inline std::string post(const std::string& path, const std::string& body,
+                        const std::string& extraHeaders = "") {
     return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\n" + extraHeaders + "\r\n" + body;
 }

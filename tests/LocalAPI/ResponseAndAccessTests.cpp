@@ -39,10 +39,17 @@ TEST(LocalAPIResponse, RawAnswersAreUncacheableAndHeadAnswersCarryNoBody) {
 }
 
 TEST(LocalAPIResponse, ReasonPhrases) {
-    const std::pair<int, const char*> cases[] = {{200, "OK"},         {202, "Accepted"},   {204, "No Content"},
-                                                 {400, "Bad Request"}, {403, "Forbidden"}, {404, "Not Found"},
-                                                 {409, "Conflict"},   {429, "Too Many Requests"},
-                                                 {503, "Service Unavailable"}, {500, "Error"}, {418, "Error"}};
+    const std::pair<int, const char*> cases[] = {{200, "OK"},
+                                                 {202, "Accepted"},
+                                                 {204, "No Content"},
+                                                 {400, "Bad Request"},
+                                                 {403, "Forbidden"},
+                                                 {404, "Not Found"},
+                                                 {409, "Conflict"},
+                                                 {429, "Too Many Requests"},
+                                                 {503, "Service Unavailable"},
+                                                 {500, "Error"},
+                                                 {418, "Error"}};
     for (const auto& [status, phrase] : cases) {
         EXPECT_EQ(reasonPhrase(status), phrase) << status;
     }
@@ -84,24 +91,67 @@ TEST(LocalAPIAccessPolicy, DecidesByPeerTokenHostAndOrigin) {
     const Case cases[] = {
         {"script without Origin", false, false, loopback, {{"host", "127.0.0.1:8090"}}, 0},
         {"no Host at all", false, false, loopback, {}, 0},
-        {"own page", false, false, loopback, {{"host", "127.0.0.1:8090"}, {"origin", "http://127.0.0.1:8090"}}, 0},
-        {"own page by name", false, false, loopback, {{"host", "localhost:8090"}, {"origin", "http://localhost:8090"}}, 0},
-        {"IPv6 loopback", false, false, loopback, {{"host", "[::1]:8090"}, {"origin", "http://[::1]:8090"}}, 0},
-        {"foreign site", false, false, loopback, {{"host", "127.0.0.1:8090"}, {"origin", "https://evil.example"}}, 403},
-        {"other local port", false, false, loopback, {{"host", "127.0.0.1:8090"}, {"origin", "http://localhost:3000"}}, 403},
-        {"https own host", false, false, loopback, {{"host", "127.0.0.1:8090"}, {"origin", "https://127.0.0.1:8090"}}, 403},
+        {"own page",
+         false,
+         false,
+         loopback,
+         {{"host", "127.0.0.1:8090"}, {"origin", "http://127.0.0.1:8090"}},
+         0},
+        {"own page by name",
+         false,
+         false,
+         loopback,
+         {{"host", "localhost:8090"}, {"origin", "http://localhost:8090"}},
+         0},
+        {"IPv6 loopback",
+         false,
+         false,
+         loopback,
+         {{"host", "[::1]:8090"}, {"origin", "http://[::1]:8090"}},
+         0},
+        {"foreign site",
+         false,
+         false,
+         loopback,
+         {{"host", "127.0.0.1:8090"}, {"origin", "https://evil.example"}},
+         403},
+        {"other local port",
+         false,
+         false,
+         loopback,
+         {{"host", "127.0.0.1:8090"}, {"origin", "http://localhost:3000"}},
+         403},
+        {"https own host",
+         false,
+         false,
+         loopback,
+         {{"host", "127.0.0.1:8090"}, {"origin", "https://127.0.0.1:8090"}},
+         403},
         {"sandboxed page", false, false, loopback, {{"origin", "null"}}, 403},
         {"rebound name", false, false, loopback, {{"host", "evil.example:8090"}}, 403},
         {"garbage Host", false, false, loopback, {{"host", "[::1"}}, 403},
         {"remote, loopback only", false, true, lan, {{"host", "192.168.1.20:8090"}}, 403},
         {"remote without token", true, true, lan, {{"host", "192.168.1.20:8090"}}, 401},
         {"remote, wrong token", true, true, lan, {{"authorization", "Bearer " + std::string(64, 'b')}}, 401},
-        {"remote, token", true, true, lan, {{"authorization", "Bearer " + token}, {"host", "phone-rig.local:8090"}}, 0},
+        {"remote, token",
+         true,
+         true,
+         lan,
+         {{"authorization", "Bearer " + token}, {"host", "phone-rig.local:8090"}},
+         0},
         {"remote, token, scheme case", true, true, lan, {{"authorization", "bearer  " + token}}, 0},
-        {"remote, token, foreign page", true, true, lan,
-         {{"authorization", "Bearer " + token}, {"origin", "http://evil.example"}}, 403},
-        {"local page over LAN address", true, false, lan,
-         {{"host", "192.168.1.20:8090"}, {"origin", "http://192.168.1.20:8090"}}, 0},
+        {"remote, token, foreign page",
+         true,
+         true,
+         lan,
+         {{"authorization", "Bearer " + token}, {"origin", "http://evil.example"}},
+         403},
+        {"local page over LAN address",
+         true,
+         false,
+         lan,
+         {{"host", "192.168.1.20:8090"}, {"origin", "http://192.168.1.20:8090"}},
+         0},
     };
     for (const auto& c : cases) {
         LocalAPIAccessPolicy policy;
@@ -115,8 +165,8 @@ TEST(LocalAPIAccessPolicy, DecidesByPeerTokenHostAndOrigin) {
 TEST(LocalAPIAccessPolicy, RemoteClientsAreRefusedWhenNoTokenExists) {
     LocalAPIAccessPolicy policy;
     policy.allowRemote = true;
-    const auto refusal =
-        policy.check(requestWith({{"authorization", "Bearer "}}, true), asio::ip::make_address("10.0.0.2"), 8090);
+    const auto refusal = policy.check(requestWith({{"authorization", "Bearer "}}, true),
+                                      asio::ip::make_address("10.0.0.2"), 8090);
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->error, "unauthorized");
 }
@@ -132,8 +182,10 @@ TEST(LocalAPIAccessPolicy, LoopbackAddresses) {
 
 TEST(LocalAPIServerSettings, PortAndRemoteAccessFromTheEnvironment) {
     const std::pair<std::optional<std::string>, uint16_t> ports[] = {
-        {std::nullopt, 8090}, {"", 8090}, {"9000", 9000}, {"abc", 8090}, {"90x", 8090},
-        {"0", 8090}, {"65536", 8090}, {"-1", 8090}, {"99999999999999999999", 8090}, {"65535", 65535}};
+        {std::nullopt, 8090}, {"", 8090},    {"9000", 9000},
+        {"abc", 8090},        {"90x", 8090}, {"0", 8090},
+        {"65536", 8090},      {"-1", 8090},  {"99999999999999999999", 8090},
+        {"65535", 65535}};
     for (const auto& [value, expected] : ports) {
         EXPECT_EQ(LocalAPIServer::portFromEnvironment(value), expected) << value.value_or("(unset)");
     }

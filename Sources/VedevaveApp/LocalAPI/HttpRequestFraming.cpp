@@ -131,8 +131,8 @@ int64_t HttpRequestFraming::contentLength(std::string_view headerBlock) {
     return 0;
 }
 
-std::variant<LocalAPIRequest, HttpRequestFraming::Failure> HttpRequestFraming::parse(std::string_view headerBlock,
-                                                                                      std::string body) {
+std::variant<LocalAPIRequest, HttpRequestFraming::Failure>
+HttpRequestFraming::parse(std::string_view headerBlock, std::string body) {
     const Failure badRequest{400, badRequestText, false};
     if (!isValidUTF8(headerBlock)) {
         return badRequest;

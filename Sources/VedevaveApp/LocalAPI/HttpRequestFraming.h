@@ -65,8 +65,8 @@ private:
 
     Limits limits_;
     std::string buffer_;
-    size_t consumed_ = 0;   // bytes of buffer_ already handed out
-    size_t scannedTo_ = 0;  // where the search for the blank line resumes (absolute index)
+    size_t consumed_ = 0;  // bytes of buffer_ already handed out
+    size_t scannedTo_ = 0; // where the search for the blank line resumes (absolute index)
     std::optional<Failure> failure_;
 };
 

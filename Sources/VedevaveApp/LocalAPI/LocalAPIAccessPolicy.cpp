@@ -1,8 +1,7 @@
 #include "VedevaveApp/LocalAPI/LocalAPIAccessPolicy.h"
 
-#include <openssl/crypto.h>
-
 #include <charconv>
+#include <openssl/crypto.h>
 
 namespace VedevaveApp {
 
@@ -93,12 +92,13 @@ bool LocalAPIAccessPolicy::isOwnOrigin(std::string_view origin, const asio::ip::
         return false;
     }
     const auto hostPort = splitHostPort(origin.substr(scheme.size()));
-    return hostPort && hostPort->port.value_or(80) == serverPort && namesThisServer(hostPort->host, serverAddress);
+    return hostPort && hostPort->port.value_or(80) == serverPort &&
+           namesThisServer(hostPort->host, serverAddress);
 }
 
-std::optional<LocalAPIAccessPolicy::Refusal> LocalAPIAccessPolicy::check(const LocalAPIRequest& request,
-                                                                         const asio::ip::address& serverAddress,
-                                                                         uint16_t serverPort) const {
+std::optional<LocalAPIAccessPolicy::Refusal>
+LocalAPIAccessPolicy::check(const LocalAPIRequest& request, const asio::ip::address& serverAddress,
+                            uint16_t serverPort) const {
     if (request.isFromRemotePeer && !allowRemote) {
         return Refusal{403, loopbackOnlyText};
     }

@@ -7,7 +7,6 @@
 #include "VedevaveApp/LocalAPI/LocalAPIRequest.h"
 
 #include <asio/ip/address.hpp>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -60,7 +59,8 @@ struct LocalAPIAccessPolicy {
 
 private:
     static bool namesThisServer(std::string_view host, const asio::ip::address& serverAddress);
-    static bool isOwnOrigin(std::string_view origin, const asio::ip::address& serverAddress, uint16_t serverPort);
+    static bool isOwnOrigin(std::string_view origin, const asio::ip::address& serverAddress,
+                            uint16_t serverPort);
 };
 
 } // namespace VedevaveApp

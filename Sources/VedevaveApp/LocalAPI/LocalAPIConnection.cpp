@@ -61,7 +61,9 @@ LocalAPIConnection::LocalAPIConnection(asio::ip::tcp::socket socket, std::shared
     local_ = socket_.local_endpoint(ignored);
 }
 
-std::string LocalAPIConnection::ownOrigin() const { return "http://127.0.0.1:" + std::to_string(local_.port()); }
+std::string LocalAPIConnection::ownOrigin() const {
+    return "http://127.0.0.1:" + std::to_string(local_.port());
+}
 
 void LocalAPIConnection::close() {
     isClosing_ = true;
@@ -246,15 +248,20 @@ void LocalAPIConnection::startHandler(const LocalAPIHandler& handler, LocalAPIRe
         if (error) {
             response = LocalAPIResponse::error(500, internalErrorText);
         }
+        auto serverContext = context.lock();
+        if (!serverContext) {
+            return; // the server is gone, and the connection with it
+        }
         auto bytes = response.serialize(origin, isHead);
-        asio::post(*context, [weakSelf, answer, bytes = std::move(bytes)]() mutable {
+        asio::post(*serverContext, [weakSelf, answer, bytes = std::move(bytes)]() mutable {
             answer->bytes = std::move(bytes);
             if (auto self = weakSelf.lock()) {
                 self->writerWake_.cancel();
             }
         });
     };
-    asio::co_spawn(settings_->handlerExecutor, invokeHandler(handler, std::move(request)), std::move(onAnswer));
+    asio::co_spawn(settings_->handlerExecutor, invokeHandler(handler, std::move(request)),
+                   std::move(onAnswer));
 }
 
 asio::awaitable<void> LocalAPIConnection::writeLoop() {

@@ -14,7 +14,6 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
-
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -37,8 +36,9 @@ public:
         std::shared_ptr<LocalAPIHandlerSlot> handlers;
         // Where route and frame handlers run.
         asio::any_io_executor handlerExecutor;
-        // The server's context, kept alive for handlers that finish after the server is gone.
-        std::shared_ptr<asio::io_context> serverContext;
+        // The server's context, for handlers to hand their answers back. Weak: the context owns the
+        // connections' coroutines, so a strong reference here would keep it alive forever.
+        std::weak_ptr<asio::io_context> serverContext;
     };
 
     LocalAPIConnection(asio::ip::tcp::socket socket, std::shared_ptr<const Settings> settings);

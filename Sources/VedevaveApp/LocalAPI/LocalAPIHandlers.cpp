@@ -25,14 +25,16 @@ constexpr const char* placeholderPage =
 LocalAPITarget targetOf(const LocalAPIRequest& request) {
     const std::string lowerBlock = LocalAPIRequestText::lowercased(request.headerBlock);
     if (lowerBlock.find("upgrade: websocket") != std::string::npos ||
-        lowerBlock.find("sec-websocket-key") != std::string::npos || isOneOf(request.path, {"/v1/ws", "/ws"})) {
+        lowerBlock.find("sec-websocket-key") != std::string::npos ||
+        isOneOf(request.path, {"/v1/ws", "/ws"})) {
         return LocalAPITarget::webSocket;
     }
     const std::string& method = request.method;
     if (method == "OPTIONS") {
         return LocalAPITarget::options;
     }
-    if ((method == "GET" || method == "HEAD") && isOneOf(request.path, {"/", "/web", "/web/", "/index.html"})) {
+    if ((method == "GET" || method == "HEAD") &&
+        isOneOf(request.path, {"/", "/web", "/web/", "/index.html"})) {
         return LocalAPITarget::page;
     }
     if (method == "GET" && isOneOf(request.path, {"/v1/stream", "/v1/screen.mjpeg", "/stream", "/mjpeg"})) {

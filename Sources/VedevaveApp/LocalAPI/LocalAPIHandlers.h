@@ -15,7 +15,6 @@
 
 #include <asio/awaitable.hpp>
 #include <asio/ip/tcp.hpp>
-
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,10 +51,10 @@ LocalAPITarget targetOf(const LocalAPIRequest& request);
 // What the server hands requests to. Each slot has a default that answers sensibly until the
 // application installs its own.
 struct LocalAPIHandlers {
-    LocalAPIHandler route;       // default: 404 not found
-    LocalAPIHandler singleFrame; // default: 503 "no live frame"
+    LocalAPIHandler route;        // default: 404 not found
+    LocalAPIHandler singleFrame;  // default: 503 "no live frame"
     LocalAPIStreamHandler stream; // empty: streams answer 503 "streams unavailable"
-    std::string page;            // the web page served at "/" and "/web"
+    std::string page;             // the web page served at "/" and "/web"
 
     static LocalAPIHandlers defaults();
 };
@@ -64,7 +63,8 @@ struct LocalAPIHandlers {
 // requests dispatched afterwards. Any thread.
 class LocalAPIHandlerSlot {
 public:
-    LocalAPIHandlerSlot() : current_(std::make_shared<const LocalAPIHandlers>(LocalAPIHandlers::defaults())) {}
+    LocalAPIHandlerSlot()
+        : current_(std::make_shared<const LocalAPIHandlers>(LocalAPIHandlers::defaults())) {}
 
     std::shared_ptr<const LocalAPIHandlers> current() const {
         std::lock_guard lock(mutex_);

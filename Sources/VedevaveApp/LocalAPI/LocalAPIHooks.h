@@ -9,9 +9,8 @@
 #include "VedevaveApp/Input/TouchMap.h"
 
 #include <asio/awaitable.hpp>
-#include <nlohmann/json.hpp>
-
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>

@@ -29,7 +29,9 @@ int hexValue(char c) {
     return -1;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 } // namespace
 
@@ -161,7 +163,8 @@ std::vector<std::pair<std::string, std::string>> headerLines(std::string_view he
         if (colon == std::string_view::npos) {
             continue;
         }
-        result.emplace_back(lowercased(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+        result.emplace_back(lowercased(trimmed(line.substr(0, colon))),
+                            std::string(trimmed(line.substr(colon + 1))));
     }
     return result;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <asio/ip/address.hpp>
-
 #include <map>
 #include <optional>
 #include <string>

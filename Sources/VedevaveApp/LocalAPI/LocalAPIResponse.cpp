@@ -59,7 +59,9 @@ LocalAPIResponse LocalAPIResponse::error(int status, std::string_view text) {
     return json(status, {{"ok", false}, {"error", text}});
 }
 
-LocalAPIResponse optionsResponse() { return LocalAPIResponse::raw(204, "text/plain", ""); }
+LocalAPIResponse optionsResponse() {
+    return LocalAPIResponse::raw(204, "text/plain", "");
+}
 
 std::string LocalAPIResponse::serialize(std::string_view allowedOrigin, bool isHead, bool keepAlive) const {
     const std::string_view content = isHead ? std::string_view() : std::string_view(body);

@@ -10,7 +10,6 @@
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/use_awaitable.hpp>
-
 #include <charconv>
 #include <future>
 #include <map>
@@ -90,7 +89,8 @@ void LocalAPIServer::runOnServerThread(const std::function<void()>& work) {
 }
 
 void LocalAPIServer::start(uint16_t port) {
-    const bool remote = allowRemote_ || remoteAccessFromEnvironment(Platform::Environment::get("VEDEVAVE_API_REMOTE"));
+    const bool remote =
+        allowRemote_ || remoteAccessFromEnvironment(Platform::Environment::get("VEDEVAVE_API_REMOTE"));
     runOnServerThread([this, port, remote] { startOnServerThread(port, remote); });
 }
 
@@ -186,8 +186,9 @@ void LocalAPIServer::startOnServerThread(uint16_t port, bool allowRemote) {
     asio::co_spawn(*context_, acceptLoop(acceptor, std::move(settings)), [](std::exception_ptr) {});
 }
 
-asio::awaitable<void> LocalAPIServer::acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor,
-                                                 std::shared_ptr<const LocalAPIConnection::Settings> settings) {
+asio::awaitable<void>
+LocalAPIServer::acceptLoop(std::shared_ptr<asio::ip::tcp::acceptor> acceptor,
+                           std::shared_ptr<const LocalAPIConnection::Settings> settings) {
     auto registry = registry_;
     for (;;) {
         auto [error, socket] = co_await acceptor->async_accept(asTuple);
@@ -209,8 +210,8 @@ asio::awaitable<void> LocalAPIServer::acceptLoop(std::shared_ptr<asio::ip::tcp::
         auto connection = std::make_shared<LocalAPIConnection>(std::move(socket), settings);
         if (registry->open.size() >= options_.limits.maxConnections) {
             auto refused = [connection](std::exception_ptr) {};
-            asio::co_spawn(*context_, connection->refuse(LocalAPIResponse::error(503, tooManyConnectionsText)),
-                           refused);
+            asio::co_spawn(*context_,
+                           connection->refuse(LocalAPIResponse::error(503, tooManyConnectionsText)), refused);
             continue;
         }
         const uint64_t id = registry->nextID++;

@@ -19,7 +19,6 @@
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -35,11 +34,11 @@ namespace VedevaveApp {
 class LocalAPIServer {
 public:
     struct Limits {
-        size_t maxHeaderBytes = 64 * 1024;       // larger header blocks: 431, then close
-        size_t maxBodyBytes = 8 * 1024 * 1024;   // larger bodies: 413, then close
-        size_t maxConnections = 256;             // further clients: 503, then close
+        size_t maxHeaderBytes = 64 * 1024;     // larger header blocks: 431, then close
+        size_t maxBodyBytes = 8 * 1024 * 1024; // larger bodies: 413, then close
+        size_t maxConnections = 256;           // further clients: 503, then close
         std::chrono::milliseconds idleTimeout{120'000};
-        size_t maxPipelinedRequests = 32;        // per connection, answered in order
+        size_t maxPipelinedRequests = 32; // per connection, answered in order
     };
 
     struct Options {

@@ -1,8 +1,7 @@
 #include "VedevaveApp/LocalAPI/LocalAPIToken.h"
 
-#include <openssl/rand.h>
-
 #include <array>
+#include <openssl/rand.h>
 #include <stdexcept>
 
 namespace VedevaveApp::LocalAPIToken {
@@ -29,8 +28,9 @@ std::string generate() {
 }
 
 std::string loadOrCreate(Platform::PreferenceStore& store) {
-    if (auto stored = store.stringValue(preferenceKey); stored && stored->size() >= minimumTokenLength &&
-                                                        stored->find_first_of(" \t\r\n") == std::string::npos) {
+    if (auto stored = store.stringValue(preferenceKey);
+        stored && stored->size() >= minimumTokenLength &&
+        stored->find_first_of(" \t\r\n") == std::string::npos) {
         return *stored;
     }
     std::string token = generate();

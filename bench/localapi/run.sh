@@ -17,19 +17,26 @@ done
 [[ -x "$server_bin" ]] || { echo "run.sh: build localapi_bench_server first" >&2; exit 1; }
 
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+logs=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -f "${logs[@]}"
+}
 trap cleanup EXIT
 
-# Starts a server that prints "listening PORT" and echoes the port.
+# Starts a server that prints "listening PORT" in this shell (not a subshell, so that cleanup
+# knows its pid and no server outlives the run) and stores the port in the variable named $1.
 start() {
-  local log
+  local variable="$1" log
+  shift
   log="$(mktemp)"
+  logs+=("$log")
   "$@" 0 >"$log" 2>/dev/null &
   pids+=("$!")
   for _ in $(seq 100); do
     if grep -q '^listening ' "$log"; then
-      awk '/^listening /{print $2; exit}' "$log"
-      rm -f "$log"
+      printf -v "$variable" '%s' "$(awk '/^listening /{print $2; exit}' "$log")"
       return
     fi
     sleep 0.05
@@ -49,8 +56,8 @@ measure() {
   echo "$rps $p99"
 }
 
-vedevave_port="$(start "$server_bin")"
-node_port="$(start node "$root/bench/localapi/node_status_server.js")"
+start vedevave_port "$server_bin"
+start node_port node "$root/bench/localapi/node_status_server.js"
 curl -fsS "http://127.0.0.1:$vedevave_port/v1/status" >/dev/null
 curl -fsS "http://127.0.0.1:$node_port/v1/status" >/dev/null
 

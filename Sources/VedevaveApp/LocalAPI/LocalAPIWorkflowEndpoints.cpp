@@ -51,7 +51,8 @@ asio::awaitable<std::optional<LocalAPIResponse>> LocalAPIWorkflowEndpoints::hand
         const size_t count = list.size();
         co_return LocalAPIResponse::json(200, {{"ok", true}, {"workflows", std::move(list)}, {"count", count}});
     }
-    if (path == "/v1/workflows" && method == "POST") {
+    // "/v1/workflows/save" is the command-line client's name for the same request.
+    if ((path == "/v1/workflows" || path == "/v1/workflows/save") && method == "POST") {
         try {
             const Workflow workflow = decodeWorkflow(body.dump());
             const auto file = WorkflowStore::save(workflow);

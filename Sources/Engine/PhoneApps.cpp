@@ -18,7 +18,7 @@ PhoneApps::PhoneApps() {
     fields_.emplace(FieldName::compose, TextField(false));
     fields_.emplace(FieldName::password, TextField(false));
     fields_.emplace(FieldName::address, TextField(false));
-    messages_ = {{false, "Are we still on for lunch?"}, {true, "Yes! 12:30 at the usual place."}};
+    messages_ = {{false, "Are we still on for lunch?"}, {true, "Yes! 12:30 works."}};
 }
 
 const std::vector<std::string>& PhoneApps::settingsRows() {

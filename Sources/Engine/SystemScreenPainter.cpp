@@ -159,7 +159,7 @@ void SystemScreenPainter::paintSwitcher(cairo_t* cr, const PhoneModel& model) co
 }
 
 void SystemScreenPainter::paintControlCenter(cairo_t* cr, const PhoneModel& model) const {
-    cairo_set_source_rgba(cr, 0.05, 0.05, 0.1, 0.72);
+    cairo_set_source_rgba(cr, 0.05, 0.05, 0.1, 0.9);
     cairo_paint(cr);
     TextStyle label;
     label.sizePx = layout_.points(13);
@@ -182,9 +182,11 @@ void SystemScreenPainter::paintControlCenter(cairo_t* cr, const PhoneModel& mode
             setColor(cr, white, 0.9);
             cairo_fill(cr);
         }
-        TextStyle text = label;
-        text.color = std::string(tile.label) == "Volume" && model.volume() > 8 ? black : white;
-        drawText(cr, tile.label, r.x, r.y + r.height / 2 - label.sizePx * 0.6, r.width, text);
+        // Sliders carry their name under them, where the level never covers it.
+        const bool isSlider = r.height > r.width;
+        drawText(cr, tile.label, r.x - layout_.points(8), isSlider ? r.y + r.height + layout_.points(6)
+                                                                   : r.y + r.height / 2 - label.sizePx * 0.6,
+                 r.width + layout_.points(16), label);
     }
 }
 

@@ -36,6 +36,42 @@ void roundedRectangle(cairo_t* cr, double x, double y, double width, double heig
     cairo_close_path(cr);
 }
 
+namespace {
+
+PangoLayout* makeLayout(cairo_t* cr, std::string_view text, double width, const TextStyle& style) {
+    PangoLayout* layout = pango_cairo_create_layout(cr);
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, fontFamily);
+    pango_font_description_set_weight(font, style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_absolute_size(font, style.sizePx * PANGO_SCALE);
+    pango_layout_set_font_description(layout, font);
+    pango_font_description_free(font);
+    pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+    pango_layout_set_width(layout, static_cast<int>(width * PANGO_SCALE));
+    pango_layout_set_alignment(layout, style.align == TextAlign::center  ? PANGO_ALIGN_CENTER
+                                       : style.align == TextAlign::right ? PANGO_ALIGN_RIGHT
+                                                                         : PANGO_ALIGN_LEFT);
+    return layout;
+}
+
+} // namespace
+
+double drawWrappedText(cairo_t* cr, std::string_view text, double x, double y, double width, double height,
+                       const TextStyle& style) {
+    PangoLayout* layout = makeLayout(cr, text, width, style);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_height(layout, static_cast<int>(height * PANGO_SCALE));
+    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    int w = 0;
+    int h = 0;
+    pango_layout_get_pixel_size(layout, &w, &h);
+    cairo_move_to(cr, x, y);
+    setColor(cr, style.color, style.alpha);
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+    return h;
+}
+
 void drawText(cairo_t* cr, std::string_view text, double x, double y, double width, const TextStyle& style) {
     PangoLayout* layout = pango_cairo_create_layout(cr);
     PangoFontDescription* font = pango_font_description_new();

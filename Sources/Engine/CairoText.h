@@ -38,4 +38,9 @@ struct TextStyle {
 // Draws one line of text with its top-left at (x, y), within `width` (ellipsized when longer).
 void drawText(cairo_t* cr, std::string_view text, double x, double y, double width, const TextStyle& style);
 
+// Draws text that wraps at word boundaries within `width`, top-left at (x, y); lines past
+// `height` are cut. Returns the height the text took.
+double drawWrappedText(cairo_t* cr, std::string_view text, double x, double y, double width, double height,
+                       const TextStyle& style);
+
 } // namespace Engine

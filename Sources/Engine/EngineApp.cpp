@@ -1,5 +1,6 @@
 #include "Engine/EngineApp.h"
 
+#include "Engine/EngineClock.h"
 #include "Engine/MetadataWriter.h"
 
 #include <csignal>
@@ -15,7 +16,7 @@ constexpr const char* logPrefix = "DaridiveVarara: ";
 
 EngineApp::EngineApp(EngineOptions options)
     : warmer_(io_), options_(std::move(options)), faults_(options_.faults, Faults::Clock::now()),
-      model_(options_.width, options_.height, AppCatalog::standard()), dispatcher_(model_, debug_),
+      model_(options_.width, options_.height, AppCatalog::standard(), options_.phone), dispatcher_(model_, debug_),
       producer_(model_), controlRoutes_(options_, model_, dispatcher_, faults_, [this] { return started_; }),
       debugRoutes_(options_, model_, debug_, faults_, producer_),
       http_(io_, [this](const HttpRequest& request) { return router_.handle(request); }),
@@ -139,6 +140,7 @@ void EngineApp::publishMetadata() {
 }
 
 void EngineApp::onTick() {
+    model_.advance(monotonicRawNs());
     video_->tick();
     if (capture_) {
         capture_->tick();

@@ -1,5 +1,7 @@
 #include "Engine/EngineOptions.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -214,6 +216,37 @@ EngineOptionsResult parseEngineOptions(const std::vector<std::string>& arguments
     o.rctl = env("VEDEVAVE_RCTL").value_or("1");
     o.native = env("VEDEVAVE_NATIVE").value_or("");
     o.videoTransport = env("VEDEVAVE_VIDEO_TRANSPORT").value_or("unix");
+
+    o.phone.clipboardFile = o.clipboardFile;
+    if (auto v = env("VEDEVAVE_SIM_KEYBOARD"); v && !trim(*v).empty()) {
+        const auto layout = parseKeyboardLayout(*v);
+        if (!layout) {
+            return fail("VEDEVAVE_SIM_KEYBOARD must be us, fr or de, not \"" + *v + "\"");
+        }
+        o.phone.keyboard = *layout;
+    }
+    if (auto v = env("VEDEVAVE_SIM_CLOCK"); v && !trim(*v).empty()) {
+        int h = -1;
+        int m = -1;
+        char extra = 0;
+        const std::string t = trim(*v);
+        if (std::sscanf(t.c_str(), "%d:%d%c", &h, &m, &extra) != 2 || h < 0 || h > 23 || m < 0 || m > 59) {
+            return fail("VEDEVAVE_SIM_CLOCK must be a time HH:MM, not \"" + *v + "\"");
+        }
+        o.phone.frozenClock = t;
+    }
+    if (auto v = env("VEDEVAVE_SIM_LOCKED")) {
+        o.phone.startsLocked = isTruthy(*v);
+    }
+    // The application's own reading of these two: "left"/"homeleft" put the home side left,
+    // "buffer" (or VEDEVAVE_HID_ORIENT off) takes touches unturned, anything else is right.
+    if (const std::string l = lower(trim(o.landscape)); !l.empty()) {
+        o.phone.landscapeHome = (l == "left" || l == "homeleft") ? LandscapeHome::left
+                                : l == "buffer"                  ? LandscapeHome::buffer
+                                                                 : LandscapeHome::right;
+    } else if (const std::string h = lower(trim(o.hidOrient)); h == "buffer" || h == "off" || h == "0") {
+        o.phone.landscapeHome = LandscapeHome::buffer;
+    }
 
     FaultSettings& f = o.faults;
     if (auto v = envInt("VEDEVAVE_SIM_EXIT_AFTER_MS"); v && *v >= 0) {

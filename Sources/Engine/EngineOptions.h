@@ -5,6 +5,7 @@
 
 #include "Engine/Faults.h"
 #include "Engine/FrameRing.h"
+#include "Engine/PhoneModel.h"
 
 #include <functional>
 #include <optional>
@@ -24,7 +25,7 @@ struct EngineOptions {
     std::string captureDir;         // VEDEVAVE_CAPTURE_DIR, else $XDG_RUNTIME_DIR/vedevave-capture, else
                                     // /tmp/vedevave-capture
     std::string socketDir = "/tmp"; // VEDEVAVE_SIM_SOCKET_DIR
-    std::string clipboardFile;      // VEDEVAVE_CLIPBOARD_FILE (read by the next issue's paste)
+    std::string clipboardFile;      // VEDEVAVE_CLIPBOARD_FILE (also in phone.clipboardFile)
 
     // Pictures and pacing.
     int width = 1170; // VEDEVAVE_SIM_SIZE=WxH
@@ -37,8 +38,8 @@ struct EngineOptions {
     bool captureEnabled = true;                  // VEDEVAVE_SIM_CAPTURE=0 turns the capture channel off
     std::string deviceName = "Simulated iPhone"; // VEDEVAVE_SIM_NAME, the capture device's localizedName
 
-    // Settings the application exports and launch variables, kept for the
-    // debug report and the next issue's keyboard and landscape behaviour.
+    // Settings the application exports and launch variables, kept for the debug report; the
+    // landscape ones also turn touches in landscape (phone.landscapeHome).
     std::string keyboardPhone;           // VEDEVAVE_KB_PHONE
     std::string landscape;               // VEDEVAVE_LANDSCAPE
     std::string hidOrient;               // VEDEVAVE_HID_ORIENT
@@ -48,6 +49,9 @@ struct EngineOptions {
     std::string videoTransport = "unix"; // VEDEVAVE_VIDEO_TRANSPORT
 
     FaultSettings faults; // VEDEVAVE_SIM_* fault switches
+    // The virtual phone: VEDEVAVE_SIM_KEYBOARD (us, fr, de), VEDEVAVE_SIM_CLOCK (HH:MM, frozen),
+    // VEDEVAVE_SIM_LOCKED, the clipboard file and the landscape home side.
+    PhoneSettings phone;
 
     std::string hidSocketPath() const;
     std::string videoSocketPath() const;

@@ -22,15 +22,23 @@ void FrameProducer::warmUp() {
 }
 
 FrameView FrameProducer::current() {
-    if (renderedVersion_ != model_.version()) {
+    if (renderedVersion_ != model_.version() || drawn_ == nullptr) {
         const uint64_t start = monotonicRawNs();
-        renderer_.render(model_, surface_.get());
+        if (model_.isLandscape()) {
+            if (!landscapeSurface_) {
+                landscapeSurface_ = makeImageSurface(width(), height());
+            }
+            drawn_ = landscapeSurface_.get();
+        } else {
+            drawn_ = surface_.get();
+        }
+        renderer_.render(model_, drawn_);
         renderedVersion_ = model_.version();
         ++renderCount_;
         lastRenderMs_ = static_cast<double>(monotonicRawNs() - start) / 1e6;
         renderTimes_.add(lastRenderMs_);
     }
-    cairo_surface_t* s = surface_.get();
+    cairo_surface_t* s = drawn_;
     return FrameView{cairo_image_surface_get_data(s), cairo_image_surface_get_width(s),
                      cairo_image_surface_get_height(s),
                      static_cast<size_t>(cairo_image_surface_get_stride(s)), renderedVersion_};
@@ -40,7 +48,7 @@ std::string FrameProducer::png() {
     current();
     std::string bytes;
     cairo_surface_write_to_png_stream(
-        surface_.get(),
+        drawn_,
         [](void* closure, const unsigned char* data, unsigned int length) {
             static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
             return CAIRO_STATUS_SUCCESS;

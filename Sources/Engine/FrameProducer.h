@@ -31,9 +31,10 @@ public:
     // The current picture as a PNG file's bytes.
     std::string png();
 
-    // The picture's size, known without rendering.
-    int width() const { return model_.layout().width(); }
-    int height() const { return model_.layout().height(); }
+    // The picture's size, known without rendering: the layout's, turned on its side while the
+    // phone is in landscape.
+    int width() const { return model_.isLandscape() ? model_.layout().height() : model_.layout().width(); }
+    int height() const { return model_.isLandscape() ? model_.layout().width() : model_.layout().height(); }
     uint64_t renderCount() const { return renderCount_; }
     nlohmann::json statsJson() const;
 
@@ -42,7 +43,9 @@ private:
 
     const PhoneModel& model_;
     PhoneRenderer renderer_;
-    CairoSurface surface_;
+    CairoSurface surface_;          // portrait
+    CairoSurface landscapeSurface_; // made on the first landscape frame
+    cairo_surface_t* drawn_ = nullptr; // the surface holding the current picture
     uint64_t renderedVersion_ = 0;
     uint64_t renderCount_ = 0;
     double lastRenderMs_ = 0;

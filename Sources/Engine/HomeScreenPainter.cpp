@@ -1,5 +1,7 @@
 #include "Engine/HomeScreenPainter.h"
 
+#include "Engine/ScreenGeometry.h"
+
 #include <numbers>
 #include <tuple>
 
@@ -12,6 +14,7 @@ constexpr uint32_t wallpaperBottom = 0xD9677A;
 constexpr uint32_t labelColor = 0xFFFFFF;
 constexpr double labelSizePt = 12;
 constexpr double pressedShade = 0.35;
+constexpr const char* searchLabel = "Search";
 } // namespace
 
 HomeScreenPainter::HomeScreenPainter(const PhoneLayout& layout, const AppCatalog& catalog,
@@ -59,6 +62,18 @@ void HomeScreenPainter::drawLayer(const AppCatalog& catalog, const IconCache& ic
     cairo_set_source_rgba(cr, 1, 1, 1, 0.28);
     cairo_fill(cr);
 
+    const Rect pill = ScreenGeometry::toPixels(ScreenGeometry::searchPill, layout_.width(), layout_.height());
+    roundedRectangle(cr, pill.x, pill.y, pill.width, pill.height, pill.height / 2);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.3);
+    cairo_fill(cr);
+    TextStyle pillText;
+    pillText.sizePx = layout_.points(15);
+    pillText.bold = true;
+    pillText.color = labelColor;
+    pillText.align = TextAlign::center;
+    pillText.shadow = true;
+    drawText(cr, searchLabel, pill.x, pill.centerY() - pillText.sizePx * 0.62, pill.width, pillText);
+
     TextStyle label;
     label.sizePx = layout_.points(labelSizePt);
     label.color = labelColor;
@@ -74,7 +89,7 @@ void HomeScreenPainter::drawLayer(const AppCatalog& catalog, const IconCache& ic
     cairo_surface_flush(layer_.get());
 }
 
-void HomeScreenPainter::paint(cairo_t* cr, std::optional<int> pressedApp) const {
+void HomeScreenPainter::paint(cairo_t* cr, std::optional<int> pressedApp, bool isEditing) const {
     cairo_save(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, layer_.get(), 0, 0);
@@ -85,6 +100,18 @@ void HomeScreenPainter::paint(cairo_t* cr, std::optional<int> pressedApp) const 
             roundedRectangle(cr, slot->icon.x, slot->icon.y, slot->icon.width, slot->icon.height,
                              layout_.cornerRadius());
             cairo_set_source_rgba(cr, 0, 0, 0, pressedShade);
+            cairo_fill(cr);
+        }
+    }
+    if (isEditing) {
+        // A grey minus badge on each icon's top-left corner, as when icons can be removed.
+        const double r = layout_.points(11);
+        for (const auto& slot : layout_.iconSlots()) {
+            cairo_arc(cr, slot.icon.x + r * 0.4, slot.icon.y + r * 0.4, r, 0, 2 * std::numbers::pi);
+            cairo_set_source_rgba(cr, 0.35, 0.35, 0.38, 0.95);
+            cairo_fill(cr);
+            cairo_rectangle(cr, slot.icon.x + r * 0.4 - r * 0.5, slot.icon.y + r * 0.4 - r * 0.1, r, r * 0.2);
+            cairo_set_source_rgb(cr, 1, 1, 1);
             cairo_fill(cr);
         }
     }

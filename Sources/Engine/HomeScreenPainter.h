@@ -1,5 +1,6 @@
-// Paints the home screen: wallpaper, icon grid with labels, dock, and the pressed-icon highlight.
-// Everything but the highlight is drawn once into a cached layer and then blitted. Io thread only.
+// Paints the home screen: wallpaper, icon grid with labels, the search pill, the dock, the
+// pressed-icon highlight, and in icon-editing mode the delete badges. Everything but the highlight
+// and badges is drawn once into a cached layer and then blitted. Io thread only.
 #pragma once
 
 #include "Engine/CairoText.h"
@@ -14,9 +15,10 @@ class HomeScreenPainter {
 public:
     HomeScreenPainter(const PhoneLayout& layout, const AppCatalog& catalog, const IconCache& icons);
 
-    void paint(cairo_t* cr, std::optional<int> pressedApp) const;
 
-    // The wallpaper alone, shared with screens that show it (the next issue's lock screen).
+    void paint(cairo_t* cr, std::optional<int> pressedApp, bool isEditing = false) const;
+
+    // The wallpaper alone, shared with the screens that show it (lock screen, Spotlight, switcher).
     cairo_surface_t* wallpaper() const { return wallpaper_.get(); }
 
 private:

@@ -5,6 +5,7 @@
 namespace Engine {
 
 void InputDispatcher::apply(const HidMessage& message, InputSource source) {
+    model_.advance(monotonicRawNs());
     std::visit(
         [&](const auto& m) {
             using T = std::decay_t<decltype(m)>;
@@ -15,14 +16,15 @@ void InputDispatcher::apply(const HidMessage& message, InputSource source) {
                 debug_.recordButton(m, source);
                 model_.button(m.name, m.pressed);
             } else if constexpr (std::is_same_v<T, HidKey>) {
-                // Typing into a focused field arrives with the next issue's keyboard.
                 debug_.recordKey(m, source);
+                model_.key(m.down, m.usage, m.mods);
             } else if constexpr (std::is_same_v<T, HidInstant>) {
                 debug_.recordInstant(m.hard, source);
             } else if constexpr (std::is_same_v<T, HidMusicSafe>) {
                 debug_.recordMusicSafe(m.on, source);
             } else {
                 debug_.recordKeyboardReset(source);
+                model_.keyboardReset();
             }
         },
         message);

@@ -100,7 +100,7 @@ TEST(PhoneModel, PressingAnIconHighlightsIt) {
 
 TEST(PhoneModel, SwipeUpFromTheBottomEdgeGoesHome) {
     PhoneModel model(width, height, AppCatalog::standard());
-    ASSERT_TRUE(model.openApp("Photos"));
+    ASSERT_TRUE(model.openApp("Maps"));
     const uint16_t x = 32768;
     model.touch(true, x, 64000, 0);
     model.touch(true, x, 40000, 20'000'000);
@@ -163,8 +163,9 @@ TEST(PhoneRenderer, DrawsTheIconsWhereTheLayoutPutsThem) {
     EXPECT_GT(yellow[1], 180);
     EXPECT_LT(yellow[0], 150);
     EXPECT_EQ(yellow[3], 255);
-    // The app screen is light grey with a dark title.
-    model.openApp("Notes");
+    // A generic app screen is light grey with a dark title, once its transition has settled.
+    model.openApp("Maps");
+    model.advance(PhoneModel::transitionNs);
     const FrameView app = producer.current();
     const uint8_t* p = app.pixels + static_cast<size_t>(height / 2 + 250) * app.bytesPerRow + 10 * 4;
     EXPECT_EQ(p[0], 0xF7);
